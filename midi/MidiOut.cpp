@@ -1,0 +1,1 @@
+// The MIDI output port.

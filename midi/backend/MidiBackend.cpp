@@ -1,0 +1,1 @@
+// The operating system's MIDI service behind the ports.

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs with apt-get whatever Kelvane needs to build, run and test on Debian 12, and does
+# nothing when everything is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config ninja-build
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
+  librtmidi-dev libjack-jackd2-dev jackd2
+  libgtest-dev libgmock-dev libbenchmark-dev
+  xvfb xdotool x11-utils xauth imagemagick
+  fonts-dejavu-core
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+# jackd2 asks about realtime priority; answer it up front so the install never waits.
+echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo debconf-set-selections
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
