@@ -16,11 +16,6 @@ TEST(NoteName, SharpsOctaveNumberAndOneBlank) {
   EXPECT_EQ(TMIDIappUtil::NoteName(127), "G9 ");
 }
 
-TEST(NoteName, BelowZeroKeepsCountingDown) {
-  EXPECT_EQ(TMIDIappUtil::NoteName(-1), "B-2 ");
-  EXPECT_EQ(TMIDIappUtil::NoteName(-12), "C-2 ");
-}
-
 // The key caps of a US keyboard, left to right, against the indices they play.
 TEST(KeyMap, BothRowsPlayAscendingIndices) {
   const QString lowerRow = "ZSXDCVGBHNJM";
@@ -42,28 +37,6 @@ TEST(KeyMap, GapsInTheRowsAndOtherCodesAreNoNoteKeys) {
   EXPECT_EQ(KeyIndexOf(vk::Space), -1);
   EXPECT_EQ(KeyIndexOf(0x15A), -1);  // beyond the byte range, not Z
   EXPECT_EQ(KeyIndexOf(0xFFFF), -1);
-}
-
-TEST(PlayModes, ChordsSoundWhatTheirNamesSay) {
-  auto intervals = [](TPlayMode mode) {
-    auto span = PlayModeIntervals(mode);
-    return std::vector<int>(span.begin(), span.end());
-  };
-  EXPECT_EQ(intervals(pmMinor7th), (std::vector<int>{0, 3, 7, 10}));
-  EXPECT_EQ(intervals(pmMinor7th5), (std::vector<int>{0, 3, 6, 10}));
-  EXPECT_EQ(intervals(pmDiminished), (std::vector<int>{0, 3, 6, 9}));
-  EXPECT_EQ(intervals(pmDominant7th), (std::vector<int>{0, 4, 7, 10}));
-  EXPECT_TRUE(intervals(static_cast<TPlayMode>(17)).empty());
-}
-
-TEST(MidiChannelOf, EveryIndexFallsOnAChannel) {
-  EXPECT_EQ(MidiChannelOf(0), 0);
-  EXPECT_EQ(MidiChannelOf(15), 15);
-  EXPECT_EQ(MidiChannelOf(16), 0);
-  EXPECT_EQ(MidiChannelOf(17), 1);
-  EXPECT_EQ(MidiChannelOf(32), 0);
-  EXPECT_EQ(MidiChannelOf(-1), 0);
-  EXPECT_EQ(MidiChannelOf(1000003), 1000003 % 16);
 }
 
 }  // namespace
