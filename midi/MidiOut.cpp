@@ -1,1 +1,148 @@
-// The MIDI output port.
+#include "MidiOut.h"
+
+#include "CallbackRecord.h"
+#include "SysExSender.h"
+
+namespace {
+const QString kOutOfRange = QStringLiteral("Specified error number is out of range");
+}
+
+TMidiOutput::TMidiOutput(MidiBackend &backend, QObject *owner)
+    : QObject(owner), backend_(backend), api_(backend.CreateOutput()) {
+  DeviceCount_ = api_->PortCount();
+  // Sender thread: hands the result to the GUI thread and returns at once.
+  sender_ = std::make_unique<SysExSender>(*api_,
+                                          [this](uint64_t session, bool wasSysEx, uint16_t result) {
+                                            QMetaObject::invokeMethod(
+                                                this,
+                                                [this, session, wasSysEx, result] {
+                                                  if (wasSysEx || result)
+                                                    HandleNotice(session, result);
+                                                },
+                                                Qt::QueuedConnection);
+                                          });
+}
+
+TMidiOutput::~TMidiOutput() {
+  try {
+    if (open_) ClosePort();
+  } catch (const Exception &) {
+    // A destructor reports nothing; the backend connection is released below either way.
+  }
+  sender_.reset();  // joins the sender thread before the connection goes
+  CallbackRecord_.reset();
+}
+
+QString TMidiOutput::ErrorText(uint16_t code) const {
+  return backend_.ErrorText(code).value_or(kOutOfRange);
+}
+
+void TMidiOutput::Raise(const QString &text) const {
+  throw EmidioutputError(text);
+}
+
+void TMidiOutput::Check(uint16_t result) {
+  LastError_ = result;
+  if (result) Raise(ErrorText(result));
+}
+
+// A queued send that failed after its call returned is raised by the next call that sends.
+void TMidiOutput::RaisePendingError() {
+  if (!pendingError_) return;
+  const uint16_t code = pendingError_;
+  pendingError_ = 0;
+  Raise(ErrorText(code));
+}
+
+void TMidiOutput::SetDeviceID(int id) {
+  if (open_) Raise(QStringLiteral("Change to DeviceID while device was open"));
+  const int count = api_->PortCount();
+  if (id >= count && id != -1) Raise(QStringLiteral("Invalid device ID"));
+  DeviceID_ = id;  // stays changed when the query below fails
+  QString name;
+  Check(api_->PortName(id, name));
+  ProductName_ = name;
+  Technology_ = id == -1 ? modMapper : modMidiPort;
+  DriverVersion_ = 0x0100;
+}
+
+void TMidiOutput::SetProductName(const QString &name) {
+  if (open_) Raise(QStringLiteral("Change to ProductName while device was open"));
+  const int count = api_->PortCount();
+  for (int id = -1; id < count; ++id) {
+    QString candidate;
+    const uint16_t result = api_->PortName(id, candidate);
+    // A service without a virtual port has no slot -1; its name can match no device.
+    if (id == -1 && result == mrNotSupported) continue;
+    Check(result);
+    if (candidate == name) {
+      SetDeviceID(id);
+      return;
+    }
+  }
+  Raise(QStringLiteral("MIDI output Device ") + name + QStringLiteral(" not installed"));
+}
+
+bool TMidiOutput::OpenPort() {
+  if (open_) return true;  // already open on the selected device
+  try {
+    if (!CallbackRecord_) CallbackRecord_ = std::make_unique<CallbackRecord>();
+    CallbackRecord_->notify = this;
+    Check(api_->Open(DeviceID_));
+    open_ = true;
+    ++session_;
+    pendingError_ = 0;
+    return true;
+  } catch (const Exception &) {
+    CallbackRecord_.reset();  // the error goes no further; LastError keeps the code
+    return false;
+  }
+}
+
+bool TMidiOutput::ClosePort() {
+  bool result = false;
+  if (open_) {
+    sender_->Cancel();  // nothing is sent on a connection that is closing
+    Check(api_->Close());
+    result = true;
+  }
+  open_ = false;
+  return result;
+}
+
+void TMidiOutput::WriteShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
+  RaisePendingError();
+  // Never hand a closed connection to the service (some spin forever on it): the service's
+  // text for an invalid handle, as if it had refused.
+  if (!open_) Check(mrInvalidHandle);
+  if (status < 0x80) Check(mrInvalidParam);  // not a status byte
+  const uint32_t packed = status | uint32_t{static_cast<uint8_t>(data1 & 0x7F)} << 8 |
+                          uint32_t{static_cast<uint8_t>(data2 & 0x7F)} << 16;
+  Check(sender_->SendShort(session_, packed));
+}
+
+void TMidiOutput::WriteSysEx(const uint8_t *bytes, size_t length) {
+  RaisePendingError();
+  if (!open_) Check(mrInvalidHandle);
+  if (length == 0 || !bytes) return;  // nothing to send, nothing to report
+  sender_->SubmitSysEx(session_, std::vector<uint8_t>(bytes, bytes + length));
+  LastError_ = mrOk;
+}
+
+void TMidiOutput::WriteEvent(const TMyMidiEvent &event) {
+  if (!open_) Raise(QStringLiteral("MIDI Output device not open"));
+  if (event.SysExBytes)
+    WriteSysEx(event.SysExBytes.get(), event.SysExByteCount);
+  else
+    WriteShortMessage(event.StatusByte, event.DataByte1, event.DataByte2);
+}
+
+void TMidiOutput::HandleNotice(uint64_t session, uint16_t result) {
+  if (session != session_ || !open_) return;  // a session that has been closed
+  if (result) {
+    LastError_ = result;
+    pendingError_ = result;
+    return;
+  }
+  if (Onmidioutput) Onmidioutput(this);
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QObject>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+
+#include "Circbuf.h"
+#include "Miditype.h"
+
+// The one block of memory the driver callback reads and writes. It stays at a fixed address
+// from the first open of a port until the port is destroyed or an open fails.
+struct CallbackRecord {
+  EventRing *ring = nullptr;  // the input port's event ring; null for the output port
+  QObject *notify = nullptr;  // the port that handles the notices, on the GUI thread
+  std::atomic<bool> sysexOnly{false};
+
+  // Input side, used by the driver callback only (set up by the GUI thread before the device
+  // opens, torn down after it has closed).
+  EventRing *freeBuffers = nullptr;  // receive buffers the GUI thread gave back
+  TMyMidiHdr *current = nullptr;     // the receive buffer being filled
+  bool inSysex = false;              // inside a SysEx message that has not ended yet
+  std::atomic<bool> started{false};
+  std::chrono::steady_clock::time_point startTime{};  // written before `started` (release)
+
+  // Notices to the GUI thread; at most one posted and not yet handled at a time.
+  std::atomic<bool> noticePosted{false};
+  std::atomic<bool> inputWaiting{false};
+  std::atomic<bool> overflowed{false};
+};

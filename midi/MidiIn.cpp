@@ -1,0 +1,304 @@
+#include "MidiIn.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "CallbackRecord.h"
+
+namespace {
+
+const QString kOutOfRange = QStringLiteral("Specified error number is out of range");
+
+uint32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  return static_cast<uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
+}
+
+// The following run on the backend's thread inside the driver callback: no blocking, no
+// allocation, no exceptions. They touch only the callback record and what it points to.
+
+void StoreEntry(CallbackRecord &record, const EventEntry &entry) {
+  if (PutEntry(record.ring, entry))
+    record.inputWaiting.store(true);
+  else
+    record.overflowed.store(true);
+}
+
+// Hands the buffer being filled to the ring. When the ring is full its bytes are lost (reported)
+// and the buffer is kept for what comes next.
+void FinishBuffer(CallbackRecord &record, uint32_t time) {
+  TMyMidiHdr *buffer = record.current;
+  if (!buffer || buffer->Header()->BytesRecorded == 0) return;
+  if (PutEntry(record.ring, EventEntry{time, 0, buffer})) {
+    buffer->Header()->Flags |= mhdrDone;
+    record.current = nullptr;
+    record.inputWaiting.store(true);
+  } else {
+    buffer->Header()->BytesRecorded = 0;
+    record.overflowed.store(true);
+  }
+}
+
+bool TakeFreeBuffer(CallbackRecord &record) {
+  EventEntry entry;
+  if (!PeekEntry(record.freeBuffers, entry)) return false;
+  RemoveEntry(record.freeBuffers);
+  record.current = entry.buffer;
+  record.current->Header()->BytesRecorded = 0;
+  record.current->Header()->Flags = mhdrPrepared | mhdrInQueue;
+  return true;
+}
+
+// SysEx bytes (a whole message or a piece of one) go into receive buffers; a full buffer or the
+// end of the message makes an entry. Without a free buffer the bytes are lost and reported.
+void ReceiveSysEx(CallbackRecord &record, const uint8_t *bytes, size_t length, uint32_t time) {
+  if (bytes[0] == 0xF0 && record.inSysex) FinishBuffer(record, time);  // it never ended
+  record.inSysex = bytes[length - 1] != 0xF7;
+  size_t pos = 0;
+  while (pos < length) {
+    if (!record.current && !TakeFreeBuffer(record)) {
+      record.overflowed.store(true);
+      return;
+    }
+    TMidiBufferHeader &header = *record.current->Header();
+    const size_t room = header.BufferLength - header.BytesRecorded;
+    const size_t count = std::min(room, length - pos);
+    std::memcpy(header.Data + header.BytesRecorded, bytes + pos, count);
+    header.BytesRecorded += static_cast<uint32_t>(count);
+    pos += count;
+    if (header.BytesRecorded == header.BufferLength) FinishBuffer(record, time);
+  }
+  if (!record.inSysex) FinishBuffer(record, time);
+}
+
+void ReceiveShort(CallbackRecord &record, const uint8_t *bytes, size_t length, uint32_t time) {
+  uint32_t packed = 0;
+  for (size_t i = 0; i < std::min<size_t>(length, 3); ++i) packed |= uint32_t{bytes[i]} << (8 * i);
+  if (packed == 0xFE || packed == 0xF8) return;  // active sensing, timing clock
+  if (record.sysexOnly.load(std::memory_order_relaxed)) return;
+  StoreEntry(record, EventEntry{time, packed, nullptr});
+}
+
+}  // namespace
+
+// Posts one notice to the GUI thread unless one is already waiting there. Posting allocates one
+// small event per notice, so at most one allocation is outstanding.
+void DeliverNotices(CallbackRecord &record) noexcept {
+  if (!record.inputWaiting.load() && !record.overflowed.load()) return;
+  if (record.noticePosted.exchange(true)) return;
+  auto *port = static_cast<TMidiInput *>(record.notify);
+  QMetaObject::invokeMethod(
+      port, [port] { port->HandleNotice(); }, Qt::QueuedConnection);
+}
+
+namespace {
+
+// The driver callback, on the backend's thread: one message, or a piece of a long SysEx.
+void MidiDriverCallback(void *context, const uint8_t *bytes, size_t length) noexcept {
+  auto &record = *static_cast<CallbackRecord *>(context);
+  if (length == 0 || !record.started.load(std::memory_order_acquire) || !record.ring) return;
+  const uint32_t time = MillisecondsSince(record.startTime);
+  const uint8_t first = bytes[0];
+  if (first == 0xF0 || (record.inSysex && (first < 0x80 || first == 0xF7))) {
+    ReceiveSysEx(record, bytes, length, time);
+  } else if (first >= 0xF8) {
+    ReceiveShort(record, bytes, length, time);  // real-time bytes may sit inside SysEx
+  } else if (first >= 0x80 && first != 0xF7) {
+    if (record.inSysex) {  // a status byte ends an unfinished SysEx message
+      FinishBuffer(record, time);
+      record.inSysex = false;
+    }
+    ReceiveShort(record, bytes, length, time);
+  }
+  DeliverNotices(record);
+}
+
+}  // namespace
+
+TMidiInput::TMidiInput(MidiBackend &backend, QObject *owner)
+    : QObject(owner), backend_(backend), api_(backend.CreateInput()) {
+  DeviceCount_ = api_->PortCount();
+  if (DeviceCount_ > 0) {
+    try {
+      SetDeviceID(0);
+    } catch (const EMidiInputError &) {
+      ProductName_.clear();  // device 0 went away meanwhile: describe no device
+    }
+  }
+  constructing_ = false;
+}
+
+TMidiInput::~TMidiInput() {
+  try {
+    if (open_) ClosePort();
+  } catch (const Exception &) {
+    // A destructor reports nothing.
+  }
+  ReleaseReceiveState();
+  CallbackRecord_.reset();
+}
+
+QString TMidiInput::ErrorText(uint16_t code) const {
+  return backend_.ErrorText(code).value_or(kOutOfRange);
+}
+
+void TMidiInput::Raise(const QString &text) const {
+  throw EMidiInputError(text);
+}
+
+void TMidiInput::Check(uint16_t result) {
+  Error_ = result;
+  if (result) Raise(ErrorText(result));
+}
+
+void TMidiInput::SetDeviceID(uint16_t id) {
+  if (open_) Raise(QStringLiteral("Change to DeviceID while device was open"));
+  if (id >= api_->PortCount()) Raise(QStringLiteral("Invalid device ID"));
+  DeviceID_ = id;
+  QString name;
+  Check(api_->PortName(id, name));
+  ProductName_ = name;
+}
+
+void TMidiInput::SetProductName(const QString &name) {
+  if (open_) Raise(QStringLiteral("Change to ProductName while device was open"));
+  // With no device at all, the query of device 0 fails and says why.
+  const int count = std::max<int>(api_->PortCount(), 1);
+  for (int id = 0; id < count; ++id) {
+    QString candidate;
+    Check(api_->PortName(id, candidate));
+    if (candidate == name) {
+      SetDeviceID(static_cast<uint16_t>(id));
+      return;
+    }
+  }
+  Raise(QStringLiteral("MIDI Input Device ") + name + QStringLiteral(" not installed "));
+}
+
+void TMidiInput::SetSysexBufferSize(uint32_t size) {
+  if (open_) Raise(QStringLiteral("Change to SysexBufferSize while device was open"));
+  SysexBufferSize_ = size;
+}
+
+void TMidiInput::SetSysexBufferCount(uint16_t count) {
+  if (open_) Raise(QStringLiteral("Change to SysexBuffercount while device was open"));
+  SysexBufferCount_ = count;
+}
+
+void TMidiInput::SetSysexOnly(bool only) {
+  SysexOnly_ = only;
+  if (CallbackRecord_) CallbackRecord_->sysexOnly.store(only);
+}
+
+void TMidiInput::OpenPort() {
+  if (open_) return;  // already open on the selected device
+  try {
+    OpenDevice();
+    open_ = true;
+  } catch (const Exception &) {
+    // The device is not open, so no callback can run: its memory may go.
+    ReleaseReceiveState();
+    CallbackRecord_.reset();
+  }
+}
+
+// Sets up the ring, the receive buffers and the record before the device opens, so the driver
+// callback never sees them half made.
+void TMidiInput::OpenDevice() {
+  if (!EventBuffer_) EventBuffer_ = CreateRing(Capacity_);
+  if (!EventBuffer_) Check(mrNoMemory);
+  if (!CallbackRecord_) CallbackRecord_ = std::make_unique<CallbackRecord>();
+  CallbackRecord &record = *CallbackRecord_;
+  record.ring = EventBuffer_;
+  record.notify = this;
+  record.sysexOnly.store(SysexOnly_);
+  record.started.store(false);
+  record.current = nullptr;
+  record.inSysex = false;
+
+  const uint16_t count = SysexBufferSize_ > 0 ? SysexBufferCount_ : 0;
+  FreeBuffers_ = CreateRing(count);
+  if (!FreeBuffers_) Check(mrNoMemory);
+  for (uint16_t i = 0; i < count; ++i) {
+    auto buffer = std::make_unique<TMyMidiHdr>(SysexBufferSize_);
+    if (!buffer->Valid()) Check(mrNoMemory);
+    buffer->Header()->Flags = mhdrPrepared | mhdrInQueue;
+    PutEntry(FreeBuffers_, EventEntry{0, 0, buffer.get()});
+    SysExBuffers_.push_back(std::move(buffer));
+  }
+  record.freeBuffers = FreeBuffers_;
+  Check(api_->Open(DeviceID_, &MidiDriverCallback, &record));
+}
+
+// Only while the device is closed: nothing of this is reachable from the driver then.
+void TMidiInput::ReleaseReceiveState() {
+  if (CallbackRecord_) {
+    CallbackRecord_->ring = nullptr;
+    CallbackRecord_->freeBuffers = nullptr;
+    CallbackRecord_->current = nullptr;
+  }
+  SysExBuffers_.clear();
+  DestroyRing(FreeBuffers_);
+  FreeBuffers_ = nullptr;
+  DestroyRing(EventBuffer_);
+  EventBuffer_ = nullptr;
+}
+
+void TMidiInput::StartInput() {
+  if (!open_) return;
+  CallbackRecord_->startTime = std::chrono::steady_clock::now();
+  CallbackRecord_->started.store(true, std::memory_order_release);  // pairs with the callback
+  Error_ = mrOk;
+}
+
+void TMidiInput::ClosePort() {
+  if (!open_) return;
+  open_ = false;  // first, so notices still queued fire nothing and ReadEvent gives null
+  const uint16_t result = api_->Close();  // once it returns, the driver callback runs no more
+  Error_ = result;
+  if (result == mrOk || result == mrInvalidHandle) ReleaseReceiveState();
+  Check(result);
+}
+
+uint32_t TMidiInput::PendingCount() const {
+  return open_ ? EntryCount(EventBuffer_) : 0;
+}
+
+std::unique_ptr<TMyMidiEvent> TMidiInput::ReadEvent() {
+  EventEntry entry;
+  if (!open_ || !PeekEntry(EventBuffer_, entry)) return nullptr;
+  auto event = std::make_unique<TMyMidiEvent>();
+  event->TimeStamp = entry.time;
+  if (!entry.buffer) {
+    event->StatusByte = static_cast<uint8_t>(entry.message);
+    event->DataByte1 = static_cast<uint8_t>(entry.message >> 8);
+    event->DataByte2 = static_cast<uint8_t>(entry.message >> 16);
+  } else {
+    event->StatusByte = 0xF0;
+    TMidiBufferHeader &header = *entry.buffer->Header();
+    event->SysExByteCount = header.BytesRecorded;
+    if (header.BytesRecorded) {
+      event->SysExBytes = std::make_unique<uint8_t[]>(header.BytesRecorded);
+      std::memcpy(event->SysExBytes.get(), header.Data, header.BytesRecorded);
+    }
+    // Give the buffer back to the driver side. The free ring holds every buffer, so it has room.
+    header.BytesRecorded = 0;
+    header.Flags = mhdrPrepared | mhdrInQueue;
+    if (!PutEntry(FreeBuffers_, EventEntry{0, 0, entry.buffer})) Check(mrError);
+  }
+  RemoveEntry(EventBuffer_);
+  return event;
+}
+
+// GUI thread: the driver callback's notice. Clears the posted mark first, so an event stored
+// from now on posts a fresh notice.
+void TMidiInput::HandleNotice() {
+  if (!CallbackRecord_) return;
+  CallbackRecord &record = *CallbackRecord_;
+  record.noticePosted.store(false);
+  const bool overflowed = record.overflowed.exchange(false);
+  const bool inputWaiting = record.inputWaiting.exchange(false);
+  if (overflowed && OnOverflow && open_) OnOverflow(this);
+  if (inputWaiting && OnMidiInput && open_ && PendingCount() > 0) OnMidiInput(this);
+}

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QStringList>
+#include <memory>
+
+#include "MidiBackend.h"
+
+// The services RtMidi was built with on this platform, in probing order.
+QStringList CompiledRtMidiApis();
+// The backend for `api` ("jack", "alsa", "coremidi", "winmm"). With `mustWork`, null unless the
+// service answers now.
+std::unique_ptr<MidiBackend> CreateRtMidiBackend(const QString &api, bool mustWork);
