@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QString>
+
+// The text of the application's error box: the message with "." appended when its last
+// character sorts after "." (so "Invalid device ID" ends with a full stop, "Done!" stays).
+QString ErrorBoxText(const QString &message);

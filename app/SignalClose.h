@@ -1,0 +1,10 @@
+#pragma once
+
+class QWidget;
+
+// SIGTERM and SIGINT close the window in order, exactly as its close button does, so that the
+// shutdown save runs. `CatchTerminationSignals` runs first thing in main: from then on a signal
+// only writes a byte to a pipe. `CloseWindowOnTermination` makes the GUI thread read that pipe
+// and close `window`; a signal that came before it closes the window as soon as it is shown.
+void CatchTerminationSignals();
+void CloseWindowOnTermination(QWidget *window);

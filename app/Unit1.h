@@ -1,0 +1,214 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "ShiftState.h"
+
+class MidiBackend;
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QKeyEvent;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QStatusBar;
+class QTabWidget;
+class SettingsStore;
+class TDragTweak;
+class TKnobImageList;
+class TMIDIappUtil;
+class TMidiInput;
+class TMidiOutput;
+class TMouseUpButton;
+class TRadioGroup;
+class tknob;
+
+// Kelvane's one window: the knob page, the keyboard page, the SysEx page, the Setup page and the
+// About page, the snapshot and scheme panels, the status bar and the pop-up menu, with every
+// handler of the program. The handlers are spread over several files by concern:
+//   Unit1.cpp          construction, start-up and shutdown, the handler guard
+//   Unit1Layout.cpp    the controls and their places
+//   Unit1Settings.cpp  the settings load and save, the Setup page's device, font and hint handlers
+//   Unit1Knobs.cpp     the knob bank's messages, "All knobs go Max/Min", "Panic!"
+//   Unit1KnobSetup.cpp the knob set-up editors and the page change
+//   Unit1Snapshots.cpp snapshots; Unit1Schemes.cpp schemes
+//   Unit1Keys.cpp      computer-keyboard control; Unit1Sysex.cpp SysEx file transfer
+class TForm1 : public QWidget {
+ public:
+  // `backend` must outlive the window. `settingsFile` names the store's file.
+  TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *parent = nullptr);
+  ~TForm1() override;
+
+  // --- Start-up and shutdown ---
+  void FormCreate(QObject *Sender);
+  void FormDestroy(QObject *Sender);
+  void TransferSettings(bool Load);
+
+  // --- Setup page ---
+  void midioutChange(QObject *Sender);
+  void midiinChange(QObject *Sender);
+  void fontbtnClick(QObject *Sender);
+  void showhintClick(QObject *Sender);
+  void poleClick(QObject *Sender);
+  void speedMouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+
+  // --- Knob bank ---
+  void knob1MouseMove(QObject *Sender, TShiftState Shift, int X, int Y);
+  void knob1MouseEnter(QObject *Sender);
+  void TweakKnob(tknob *Knob, bool Down);
+  void MinnClick(QObject *Sender);
+  void Panic1Click(QObject *Sender);
+
+  // --- Knob set-up page ---
+  void knobboxChange(QObject *Sender);
+  void ctrlChange(QObject *Sender);
+  void ctrlnoChange(QObject *Sender);
+  void knobchannelChange(QObject *Sender);
+  void Edit1KeyPress(QObject *Sender, QChar &Key);
+  void namecolorClick(QObject *Sender);
+  void PageControl1Change(QObject *Sender);
+
+  // --- Snapshots and schemes ---
+  void Button1MouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void ss321Click(QObject *Sender);
+  void Button33MouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void s121Click(QObject *Sender);
+
+  // --- Computer keyboard ---
+  void FormKeyDown(QObject *Sender, uint16_t &Key, TShiftState Shift);
+  void FormKeyPress(QObject *Sender, QChar &Key);
+  void FormKeyUp(QObject *Sender, uint16_t &Key, TShiftState Shift);
+  void velMouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void velrndMouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void tknob1MouseMove(QObject *Sender, TShiftState Shift, int X, int Y);
+  void tknob2MouseMove(QObject *Sender, TShiftState Shift, int X, int Y);
+  void tknob3MouseMove(QObject *Sender, TShiftState Shift, int X, int Y);
+  void tknob4MouseMove(QObject *Sender, TShiftState Shift, int X, int Y);
+  void tknob5MouseMove(QObject *Sender, TShiftState Shift, int X, int Y);
+  void tknob1MouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void tknob3MouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void tknob4MouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+  void tknob5MouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
+
+  // --- SysEx page ---
+  void SendbtnClick(QObject *Sender);
+  void GetBtnClick(QObject *Sender);
+  void doneBTNClick(QObject *Sender);
+  void MidiInput1MidiInput(QObject *Sender);
+
+  // --- What handlers and tests share ---
+  QString StatusText() const;
+  void SetStatusText(const QString &text);
+  // The application's hint switch: tooltips show only while it is on.
+  bool ShowHints() const { return showHints_; }
+  SettingsStore &Settings() { return *Settings_; }
+  // Runs `handler` as every event handler of the window runs: its settings writes reach the disk
+  // before it returns, and an error it raises ends it and shows the error box.
+  void Guard(const std::function<void()> &handler);
+
+  // The window's controls, by their names.
+  QTabWidget *PageControl1 = nullptr;
+  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr,
+          *TabSheet4 = nullptr, *TabSheet5 = nullptr;
+  QCheckBox *kchannel = nullptr;
+  QComboBox *channel = nullptr;
+  QFrame *snapshotpanel = nullptr, *schemepanel = nullptr;
+  QStatusBar *StatusBar1 = nullptr;
+  QFrame *kelvanepanel = nullptr;
+  std::array<tknob *, 22> knob{};          // knob[0] is knob1
+  std::array<QLabel *, 22> knobLabel{};    // the name label with Tag k is knobLabel[k - 1]
+  tknob *speed = nullptr;
+  QLabel *speedLabel = nullptr;
+  QFrame *keyboardpanel = nullptr, *kbpanel = nullptr;
+  TDragTweak *vel = nullptr, *velrnd = nullptr, *playmode = nullptr, *interval = nullptr;
+  std::array<tknob *, 5> tknobs{};         // tknobs[0] is tknob1
+  QFrame *Panel1 = nullptr;
+  QPushButton *Sendbtn = nullptr, *GetBtn = nullptr, *doneBTN = nullptr;
+  QFrame *setpanel = nullptr;
+  QComboBox *midiout = nullptr, *midiin = nullptr;
+  QGroupBox *knobsetup = nullptr;
+  QComboBox *knobbox = nullptr, *knobchannel = nullptr, *ctrl = nullptr, *ctrlno = nullptr;
+  QLineEdit *Edit1 = nullptr;
+  QPushButton *namecolor = nullptr, *fontbtn = nullptr;
+  QCheckBox *showhint = nullptr;
+  TRadioGroup *pole = nullptr, *comkeymode = nullptr;
+  QPlainTextEdit *Memo1 = nullptr;
+  std::array<TMouseUpButton *, 32> snapshotButton{};  // snapshotButton[0] is Button1
+  std::array<TMouseUpButton *, 12> schemeButton{};    // schemeButton[0] is Button33
+  QMenu *PopupMenu1 = nullptr;
+  QAction *Panic1 = nullptr, *maxx = nullptr, *Minn = nullptr;
+  std::array<QAction *, 32> ssItem{};  // ssItem[0] is ss11 (Tag 1)
+  std::array<QAction *, 12> sItem{};   // sItem[0] is s1 (Tag 1)
+
+  // The non-visual components.
+  TMIDIappUtil *engine = nullptr;
+  TMidiOutput *MidiOutput1 = nullptr;
+  TMidiInput *MidiInput1 = nullptr;
+  TKnobImageList *knoblist = nullptr;
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+  void contextMenuEvent(QContextMenuEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+ private:
+  // Unit1Layout.cpp
+  void CreateControls();
+  void CreatePages();
+  void CreateKnobPage();
+  void CreateKeyboardPage();
+  void CreateSysexPage();
+  void CreateSetupPage();
+  void CreateAboutPage();
+  void CreateSnapshotPanel();
+  void CreateSchemePanel();
+  void CreateStatusBar();
+  void CreatePopupMenu();
+  void CreateComponents(MidiBackend &backend);
+  void BindEvents();
+
+  // Unit1Settings.cpp
+  void LoadSettings();
+  void SaveSettings();
+  void LoadStep(const std::function<void()> &step);
+  void OpenStoredOutput();
+  void OpenStoredInput();
+  void ApplyFontFace(const QString &face);
+  void ShowAboutText();
+
+  // Unit1Keys.cpp: key preview. Sees each key event once, before the focused control; returns
+  // true when the event is to go no further.
+  bool PreviewKey(QObject *watched, QKeyEvent *event);
+
+  // Knob bank, set-up page, snapshots and schemes
+  tknob *BankKnob(int tag) const;
+  QLabel *NameLabel(int tag) const;
+  int KnobChannelIndex(const tknob *dial) const;
+  int ChosenKnob() const;
+  void RecordSnapshot(QPushButton *button);
+  void RecallSnapshot(const QString &section);
+  void RecordScheme(QPushButton *button);
+  void SelectScheme(const QString &number);
+
+  QString settingsFile_;
+  std::unique_ptr<SettingsStore> Settings_;
+  QLabel *statusPanel_ = nullptr;
+  bool showHints_ = true;
+  bool loaded_ = false;      // the start-up load ran to its end
+  bool destroyed_ = false;   // FormDestroy ran
+  bool popupOnRightClick_ = true;  // the pop-up menu opens by right-click on the knob page only
+  int guardDepth_ = 0;
+  QString firstError_;             // the first error of the outermost handler run
+  QByteArray receiveBuffer_;
+  QString targetFileName_;
+};
