@@ -63,26 +63,6 @@ TEST(KnobFrame, OtherRangesAndStrips) {
   EXPECT_EQ(KnobFrameIndex(5, 127, 0), -1);
 }
 
-TEST(KnobModel, SetPositionClampsAndIgnoresTheSameValue) {
-  KnobModel knob;
-  EXPECT_FALSE(knob.SetPosition(0));
-  EXPECT_TRUE(knob.SetPosition(200));
-  EXPECT_EQ(knob.Position(), 127);
-  knob.SetMin(10);
-  EXPECT_TRUE(knob.SetPosition(-3));
-  EXPECT_EQ(knob.Position(), 10);
-}
-
-TEST(KnobModel, ShiftStepStopsAtMaxAndStaysThere) {
-  KnobModel knob;
-  knob.SetPosition(125);
-  knob.BeginDrag(10, 10);
-  EXPECT_EQ(knob.DragMove(kShiftLeft, 11, 10), 127);
-  knob.SetPosition(127);
-  EXPECT_EQ(knob.DragMove(kShiftLeft, 12, 10), 127);
-  EXPECT_EQ(knob.DragMove(kLeft, 13, 10), 127);
-}
-
 TEST(KnobModel, StepsDownStopAtMin) {
   KnobModel knob;
   knob.SetMin(2);
@@ -256,16 +236,6 @@ TEST(DragTweakModel, ResetNeedsAnExistingDefaultAndPermission) {
   vel.SetAllowReset(false);
   EXPECT_FALSE(vel.ResetToDefault());
   EXPECT_EQ(vel.Position(), 5);
-}
-
-TEST(DragTweakModel, ArrowStepsClampAndNeverWrap) {
-  DragTweakModel mode = PlayMode();
-  mode.SetAllowLoop(true);
-  EXPECT_FALSE(mode.Step(-1));
-  EXPECT_EQ(mode.Caption(), "Note");
-  mode.SetPosition(10);
-  EXPECT_FALSE(mode.Step(+1));
-  EXPECT_EQ(mode.Caption(), "Interval");
 }
 
 }  // namespace
