@@ -72,7 +72,7 @@ class TMidiInput : public QObject {
   void ReleaseReceiveState();
 
   MidiBackend &backend_;
-  std::unique_ptr<MidiInApi> api_;
+  std::unique_ptr<MidiInConnection> api_;
   uint16_t DeviceID_ = 0;
   bool open_ = false;
   bool constructing_ = true;

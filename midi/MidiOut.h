@@ -67,7 +67,7 @@ class TMidiOutput : public QObject {
   void RaisePendingError();
 
   MidiBackend &backend_;
-  std::unique_ptr<MidiOutApi> api_;
+  std::unique_ptr<MidiOutConnection> api_;
   int DeviceID_ = 0;
   bool open_ = false;
   std::unique_ptr<CallbackRecord> CallbackRecord_;

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-SysExSender::SysExSender(MidiOutApi &api, Finished finished)
+SysExSender::SysExSender(MidiOutConnection &api, Finished finished)
     : api_(api), finished_(std::move(finished)), thread_([this] { Run(); }) {}
 
 SysExSender::~SysExSender() {

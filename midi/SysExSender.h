@@ -25,7 +25,7 @@ class SysExSender {
   // tells a block from a queued short message. Must not block or call back into the sender.
   using Finished = std::function<void(uint64_t session, bool wasSysEx, uint16_t result)>;
 
-  SysExSender(MidiOutApi &api, Finished finished);
+  SysExSender(MidiOutConnection &api, Finished finished);
   ~SysExSender();
   SysExSender(const SysExSender &) = delete;
   SysExSender &operator=(const SysExSender &) = delete;
@@ -51,7 +51,7 @@ class SysExSender {
   bool WaitForPause(std::chrono::microseconds pause, std::unique_lock<std::mutex> &lock);
   uint16_t CallUnlocked(std::unique_lock<std::mutex> &lock, const uint8_t *bytes, size_t length);
 
-  MidiOutApi &api_;
+  MidiOutConnection &api_;
   Finished finished_;
   std::mutex mutex_;
   std::condition_variable wake_;  // a job arrived, or cancel/stop was asked

@@ -40,7 +40,7 @@ uint16_t NameOf(const QStringList &devices, int id, QString &name) {
 
 }  // namespace
 
-class LoopbackOut : public MidiOutApi {
+class LoopbackOut : public MidiOutConnection {
  public:
   explicit LoopbackOut(std::shared_ptr<LoopbackBackend::State> state) : state_(std::move(state)) {}
 
@@ -112,7 +112,7 @@ class LoopbackOut : public MidiOutApi {
   bool open_ = false;
 };
 
-class LoopbackIn : public MidiInApi {
+class LoopbackIn : public MidiInConnection {
  public:
   explicit LoopbackIn(std::shared_ptr<LoopbackBackend::State> state) : state_(std::move(state)) {}
   ~LoopbackIn() override { Close(); }
@@ -176,10 +176,10 @@ LoopbackBackend::LoopbackBackend(QStringList outputs, QStringList inputs)
 
 LoopbackBackend::~LoopbackBackend() = default;
 
-std::unique_ptr<MidiOutApi> LoopbackBackend::CreateOutput() {
+std::unique_ptr<MidiOutConnection> LoopbackBackend::CreateOutput() {
   return std::make_unique<LoopbackOut>(state_);
 }
-std::unique_ptr<MidiInApi> LoopbackBackend::CreateInput() {
+std::unique_ptr<MidiInConnection> LoopbackBackend::CreateInput() {
   return std::make_unique<LoopbackIn>(state_);
 }
 

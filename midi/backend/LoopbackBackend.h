@@ -23,8 +23,8 @@ class LoopbackBackend : public MidiBackend {
   ~LoopbackBackend() override;
 
   QString Api() const override { return QStringLiteral("loopback"); }
-  std::unique_ptr<MidiOutApi> CreateOutput() override;
-  std::unique_ptr<MidiInApi> CreateInput() override;
+  std::unique_ptr<MidiOutConnection> CreateOutput() override;
+  std::unique_ptr<MidiInConnection> CreateInput() override;
   std::optional<QString> ErrorText(uint16_t code) const override;
 
   // Every SendShort (as the bytes its status needs) and SendBytes call on device `name`, in order.

@@ -33,7 +33,7 @@ std::optional<QString> MidiBackend::ErrorText(uint16_t code) const {
 
 namespace {
 
-class NoDeviceOut : public MidiOutApi {
+class NoDeviceOut : public MidiOutConnection {
  public:
   uint16_t PortCount() override { return 0; }
   uint16_t PortName(int, QString &) override { return mrBadDeviceId; }
@@ -45,7 +45,7 @@ class NoDeviceOut : public MidiOutApi {
   MidiSysExPacing Pacing() const override { return {}; }
 };
 
-class NoDeviceIn : public MidiInApi {
+class NoDeviceIn : public MidiInConnection {
  public:
   uint16_t PortCount() override { return 0; }
   uint16_t PortName(int, QString &) override { return mrBadDeviceId; }
@@ -56,10 +56,10 @@ class NoDeviceIn : public MidiInApi {
 
 }  // namespace
 
-std::unique_ptr<MidiOutApi> NoDeviceBackend::CreateOutput() {
+std::unique_ptr<MidiOutConnection> NoDeviceBackend::CreateOutput() {
   return std::make_unique<NoDeviceOut>();
 }
-std::unique_ptr<MidiInApi> NoDeviceBackend::CreateInput() {
+std::unique_ptr<MidiInConnection> NoDeviceBackend::CreateInput() {
   return std::make_unique<NoDeviceIn>();
 }
 

@@ -37,9 +37,9 @@ struct MidiSysExPacing {
 
 // One output connection. Called from the GUI thread and from a port's SysEx sender thread, but
 // never from both at once (the port serialises its calls).
-class MidiOutApi {
+class MidiOutConnection {
  public:
-  virtual ~MidiOutApi() = default;
+  virtual ~MidiOutConnection() = default;
   virtual uint16_t PortCount() = 0;
   // Fills `name` for device `id` (-1 = the virtual port "Kelvane" where the service has them).
   virtual uint16_t PortName(int id, QString &name) = 0;
@@ -59,9 +59,9 @@ class MidiOutApi {
 using MidiInputCallback = void (*)(void *context, const uint8_t *bytes, size_t length) noexcept;
 
 // One input connection; called from the GUI thread only.
-class MidiInApi {
+class MidiInConnection {
  public:
-  virtual ~MidiInApi() = default;
+  virtual ~MidiInConnection() = default;
   virtual uint16_t PortCount() = 0;
   virtual uint16_t PortName(int id, QString &name) = 0;
   // Opens device `id` and delivers its input to `callback` until Close returns.
@@ -76,8 +76,8 @@ class MidiBackend {
   virtual ~MidiBackend() = default;
   // "jack", "alsa", "coremidi", "winmm", "loopback" or "none".
   virtual QString Api() const = 0;
-  virtual std::unique_ptr<MidiOutApi> CreateOutput() = 0;
-  virtual std::unique_ptr<MidiInApi> CreateInput() = 0;
+  virtual std::unique_ptr<MidiOutConnection> CreateOutput() = 0;
+  virtual std::unique_ptr<MidiInConnection> CreateInput() = 0;
   // The backend's text for a result code, or nothing when it has none.
   virtual std::optional<QString> ErrorText(uint16_t code) const;
 };
@@ -92,8 +92,8 @@ QStringList MidiBackendApis();
 class NoDeviceBackend : public MidiBackend {
  public:
   QString Api() const override { return QStringLiteral("none"); }
-  std::unique_ptr<MidiOutApi> CreateOutput() override;
-  std::unique_ptr<MidiInApi> CreateInput() override;
+  std::unique_ptr<MidiOutConnection> CreateOutput() override;
+  std::unique_ptr<MidiInConnection> CreateInput() override;
 };
 
 // Bytes on the wire for a short message with this status byte (1 to 3).

@@ -1,9 +1,188 @@
 #include "RtMidiBackend.h"
 
-QStringList CompiledRtMidiApis() {
-  return {};
+#include <jack/jack.h>
+
+#include <mutex>
+#include <vector>
+
+#include "RtMidiConnections.h"
+
+namespace {
+
+struct ApiName {
+  RtMidi::Api api;
+  const char *name;
+};
+// Probing order: a running JACK server is what the user chose to run; ALSA next.
+const ApiName kApis[] = {{RtMidi::UNIX_JACK, "jack"},
+                         {RtMidi::LINUX_ALSA, "alsa"},
+                         {RtMidi::MACOSX_CORE, "coremidi"},
+                         {RtMidi::WINDOWS_MM, "winmm"}};
+
+bool Compiled(RtMidi::Api api) {
+  std::vector<RtMidi::Api> apis;
+  RtMidi::getCompiledApi(apis);
+  for (RtMidi::Api compiled : apis)
+    if (compiled == api) return true;
+  return false;
 }
 
-std::unique_ptr<MidiBackend> CreateRtMidiBackend(const QString &, bool) {
+// Services without a server: alive for as long as RtMidi can make an object for them.
+class PlainService : public RtMidiService {
+ public:
+  PlainService(RtMidi::Api api, MidiSysExPacing pacing, bool virtualPorts)
+      : RtMidiService(api), pacing_(pacing), virtualPorts_(virtualPorts) {}
+  MidiSysExPacing Pacing() const override { return pacing_; }
+  bool HasVirtualPorts() const override { return virtualPorts_; }
+  uint16_t DeadResult() const override { return mrNoDriver; }
+
+  static bool Works(RtMidi::Api api) {
+    try {
+      RtMidiOut probe(api, "Kelvane");
+      probe.setErrorCallback([](RtMidiError::Type, const std::string &, void *) {});
+      return true;
+    } catch (const RtMidiError &) {
+      return false;  // ALSA here: "error creating ALSA sequencer client object"
+    }
+  }
+
+ private:
+  MidiSysExPacing pacing_;
+  bool virtualPorts_;
+};
+
+void QuietJackError(const char *) {}
+
+// The JACK server as a service. RtMidi gives no word when its server stops, so a small client
+// of our own watches it: jack_on_shutdown marks the service dead at once, and the next call from
+// the GUI thread connects again once a server runs (a new generation).
+class JackService : public RtMidiService {
+ public:
+  JackService() : RtMidiService(RtMidi::UNIX_JACK) {
+    jack_set_error_function(&QuietJackError);  // a missing server is an answer, not a fault
+    jack_set_info_function(&QuietJackError);
+  }
+  ~JackService() override {
+    if (watcher_) jack_client_close(watcher_);
+  }
+
+  bool Connect() override {
+    std::lock_guard lock(mutex_);
+    if (alive_.load()) return true;
+    if (watcher_) {
+      jack_client_close(watcher_);
+      watcher_ = nullptr;
+    }
+    const auto options = static_cast<jack_options_t>(JackNoStartServer);
+    watcher_ = jack_client_open("Kelvane-monitor", options, nullptr);
+    if (!watcher_) return false;
+    jack_on_shutdown(watcher_, &OnShutdown, this);
+    if (jack_activate(watcher_) != 0) {
+      jack_client_close(watcher_);
+      watcher_ = nullptr;
+      return false;
+    }
+    period_ =
+        std::chrono::microseconds(1'000'000LL * jack_get_buffer_size(watcher_) /
+                                  std::max<jack_nframes_t>(jack_get_sample_rate(watcher_), 1));
+    generation_.fetch_add(1);
+    alive_.store(true);
+    return true;
+  }
+  bool Alive() const override { return alive_.load(); }
+  // RtMidi drops JACK messages over 16,379 bytes and loses pieces that arrive faster than its
+  // ring drains: 4 KB pieces, one period apart (plus a little), all arrive.
+  MidiSysExPacing Pacing() const override {
+    std::lock_guard lock(mutex_);
+    return {4096, period_ + period_ / 8};
+  }
+  bool HasVirtualPorts() const override { return true; }
+
+ private:
+  // JACK's thread, when the server stops: no JACK calls, no locks.
+  static void OnShutdown(void *self) { static_cast<JackService *>(self)->alive_.store(false); }
+
+  mutable std::mutex mutex_;
+  jack_client_t *watcher_ = nullptr;
+  std::atomic<bool> alive_{false};
+  std::chrono::microseconds period_{21'333};
+};
+
+class RtMidiBackend : public MidiBackend {
+ public:
+  RtMidiBackend(QString name, std::shared_ptr<RtMidiService> service)
+      : name_(std::move(name)), service_(std::move(service)) {}
+
+  QString Api() const override { return name_; }
+  std::unique_ptr<MidiOutConnection> CreateOutput() override {
+    switch (service_->Api()) {
+      case RtMidi::UNIX_JACK:
+        return std::make_unique<kelvane::MidiOutJack>(service_);
+      case RtMidi::LINUX_ALSA:
+        return std::make_unique<kelvane::MidiOutAlsa>(service_);
+      case RtMidi::MACOSX_CORE:
+        return std::make_unique<kelvane::MidiOutCore>(service_);
+      default:
+        return std::make_unique<kelvane::MidiOutWinMM>(service_);
+    }
+  }
+  std::unique_ptr<MidiInConnection> CreateInput() override {
+    switch (service_->Api()) {
+      case RtMidi::UNIX_JACK:
+        return std::make_unique<kelvane::MidiInJack>(service_);
+      case RtMidi::LINUX_ALSA:
+        return std::make_unique<kelvane::MidiInAlsa>(service_);
+      case RtMidi::MACOSX_CORE:
+        return std::make_unique<kelvane::MidiInCore>(service_);
+      default:
+        return std::make_unique<kelvane::MidiInWinMM>(service_);
+    }
+  }
+  std::optional<QString> ErrorText(uint16_t code) const override {
+    const bool jack = service_->Api() == RtMidi::UNIX_JACK;
+    if (jack && code == mrServerGone)
+      return QStringLiteral("The JACK server is not running; choose the device again once it runs");
+    if (code == mrNotSupported && service_->Api() == RtMidi::WINDOWS_MM)
+      return QStringLiteral("The Windows MIDI service has no MIDI mapper here");
+    return MidiBackend::ErrorText(code);
+  }
+
+ private:
+  QString name_;
+  std::shared_ptr<RtMidiService> service_;
+};
+
+std::shared_ptr<RtMidiService> MakeService(RtMidi::Api api) {
+  using std::chrono::milliseconds;
+  switch (api) {
+    case RtMidi::UNIX_JACK:
+      return std::make_shared<JackService>();
+    case RtMidi::LINUX_ALSA:  // one sequencer event holds at most about 16,355 bytes
+      return std::make_shared<PlainService>(api, MidiSysExPacing{4096, milliseconds(2)}, true);
+    case RtMidi::MACOSX_CORE:
+      return std::make_shared<PlainService>(api, MidiSysExPacing{4096, milliseconds(2)}, true);
+    default:  // WinMM's SysEx send returns after the wire time: it paces itself
+      return std::make_shared<PlainService>(api, MidiSysExPacing{4096, milliseconds(0)}, false);
+  }
+}
+
+}  // namespace
+
+QStringList CompiledRtMidiApis() {
+  QStringList names;
+  for (const ApiName &entry : kApis)
+    if (Compiled(entry.api)) names << QString::fromLatin1(entry.name);
+  return names;
+}
+
+std::unique_ptr<MidiBackend> CreateRtMidiBackend(const QString &api, bool mustWork) {
+  for (const ApiName &entry : kApis) {
+    if (api != QLatin1String(entry.name) || !Compiled(entry.api)) continue;
+    auto service = MakeService(entry.api);
+    const bool works =
+        entry.api == RtMidi::UNIX_JACK ? service->Connect() : PlainService::Works(entry.api);
+    if (mustWork && !works) return nullptr;
+    return std::make_unique<RtMidiBackend>(api, std::move(service));
+  }
   return nullptr;
 }

@@ -7,6 +7,6 @@
 
 // The services RtMidi was built with on this platform, in probing order.
 QStringList CompiledRtMidiApis();
-// The backend for `api` ("jack", "alsa", "coremidi", "winmm"). With `mustWork`, null unless the
-// service answers now.
+// The backend for `api` ("jack", "alsa", "coremidi", "winmm"), or null when RtMidi lacks it.
+// With `mustWork`, null also unless the service answers now.
 std::unique_ptr<MidiBackend> CreateRtMidiBackend(const QString &api, bool mustWork);

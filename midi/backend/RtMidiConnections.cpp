@@ -1,0 +1,212 @@
+#include "RtMidiConnections.h"
+
+#include <thread>
+
+namespace {
+
+const char *const kClientName = "Kelvane";
+const char *const kVirtualPortName = "Kelvane";
+const char *const kOutputPortName = "output";
+const char *const kInputPortName = "input";
+
+template <typename Midi>
+std::unique_ptr<Midi> MakeMidi(RtMidi::Api api, RtMidiErrorCallback onError, void *self) {
+  try {
+    auto midi = std::make_unique<Midi>(api, kClientName);
+    midi->setErrorCallback(onError, self);
+    return midi;
+  } catch (const RtMidiError &) {
+    return nullptr;  // e.g. ALSA without a sequencer
+  }
+}
+
+}  // namespace
+
+// ---- output ----
+
+RtMidiOutConnection::~RtMidiOutConnection() {
+  Drop();
+}
+
+void RtMidiOutConnection::OnError(RtMidiError::Type type, const std::string &, void *self) {
+  if (type != RtMidiError::DEBUG_WARNING) static_cast<RtMidiOutConnection *>(self)->failed_ = true;
+}
+
+void RtMidiOutConnection::Drop() {
+  midi_.reset();
+  open_ = false;
+}
+
+uint16_t RtMidiOutConnection::Ensure() {
+  if (!service_->Connect()) {
+    if (midi_ && !open_) Drop();
+    return service_->DeadResult();
+  }
+  if (midi_ && generation_ != service_->Generation()) {  // built for a server that died
+    if (open_) return service_->DeadResult();            // until the port closes it
+    Drop();
+  }
+  if (!midi_) {
+    midi_ = MakeMidi<RtMidiOut>(service_->Api(), &OnError, this);
+    if (!midi_) return mrNoDriver;
+    generation_ = service_->Generation();
+  }
+  failed_ = false;
+  return mrOk;
+}
+
+uint16_t RtMidiOutConnection::PortCount() {
+  if (Ensure()) return 0;
+  return static_cast<uint16_t>(midi_->getPortCount());
+}
+
+uint16_t RtMidiOutConnection::PortName(int id, QString &name) {
+  if (uint16_t result = Ensure()) return result;
+  if (id == -1) {
+    if (!service_->HasVirtualPorts()) return mrNotSupported;
+    name = QString::fromLatin1(kVirtualPortName);
+    return mrOk;
+  }
+  if (id < 0 || static_cast<unsigned>(id) >= midi_->getPortCount()) return mrBadDeviceId;
+  const std::string portName = midi_->getPortName(static_cast<unsigned>(id));
+  if (failed_ || portName.empty()) return mrBadDeviceId;
+  name = QString::fromStdString(portName);
+  return mrOk;
+}
+
+uint16_t RtMidiOutConnection::Open(int id) {
+  if (uint16_t result = Ensure()) return result;
+  if (id == -1) {
+    if (!service_->HasVirtualPorts()) return mrNotSupported;
+    midi_->openVirtualPort(kVirtualPortName);
+  } else {
+    if (id < 0 || static_cast<unsigned>(id) >= midi_->getPortCount()) return mrBadDeviceId;
+    midi_->openPort(static_cast<unsigned>(id), kOutputPortName);
+  }
+  if (failed_) {
+    Drop();
+    return mrAllocated;
+  }
+  open_ = true;
+  return mrOk;
+}
+
+uint16_t RtMidiOutConnection::Close() {
+  if (!open_) return mrInvalidHandle;
+  if (service_->Alive() && generation_ == service_->Generation())
+    midi_->closePort();
+  else
+    Drop();  // its server is gone; a fresh object is made once one runs
+  open_ = false;
+  return mrOk;
+}
+
+uint16_t RtMidiOutConnection::SendShort(uint32_t packed) {
+  const uint8_t bytes[3] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
+                            static_cast<uint8_t>(packed >> 16)};
+  return SendBytes(bytes, ShortMessageLength(bytes[0]));
+}
+
+uint16_t RtMidiOutConnection::SendBytes(const uint8_t *bytes, size_t length) {
+  if (!open_) return mrInvalidHandle;
+  // Never hand bytes to a connection whose server is gone: RtMidi's JACK send would spin.
+  if (!service_->Alive() || generation_ != service_->Generation()) return service_->DeadResult();
+  failed_ = false;
+  midi_->sendMessage(bytes, length);
+  return failed_ ? mrError : mrOk;
+}
+
+// ---- input ----
+
+RtMidiInConnection::~RtMidiInConnection() {
+  StopDelivery();
+  Drop();
+}
+
+void RtMidiInConnection::OnError(RtMidiError::Type type, const std::string &, void *self) {
+  if (type != RtMidiError::DEBUG_WARNING) static_cast<RtMidiInConnection *>(self)->failed_ = true;
+}
+
+void RtMidiInConnection::OnInput(double, std::vector<unsigned char> *message, void *self) {
+  auto &connection = *static_cast<RtMidiInConnection *>(self);
+  connection.inCallback_.fetch_add(1);
+  if (connection.delivering_.load() && !message->empty())
+    connection.callback_(connection.context_, message->data(), message->size());
+  connection.inCallback_.fetch_sub(1);
+}
+
+// Once this returns, no message reaches the port's callback: delivery is switched off and a
+// callback already running has finished (it never blocks, so the wait is short).
+void RtMidiInConnection::StopDelivery() {
+  delivering_.store(false);
+  while (inCallback_.load() != 0) std::this_thread::yield();
+}
+
+void RtMidiInConnection::Drop() {
+  midi_.reset();
+  open_ = false;
+}
+
+uint16_t RtMidiInConnection::Ensure() {
+  if (!service_->Connect()) {
+    if (midi_ && !open_) Drop();
+    return service_->DeadResult();
+  }
+  if (midi_ && generation_ != service_->Generation()) {
+    if (open_) return service_->DeadResult();
+    Drop();
+  }
+  if (!midi_) {
+    midi_ = MakeMidi<RtMidiIn>(service_->Api(), &OnError, this);
+    if (!midi_) return mrNoDriver;
+    generation_ = service_->Generation();
+  }
+  failed_ = false;
+  return mrOk;
+}
+
+uint16_t RtMidiInConnection::PortCount() {
+  if (Ensure()) return 0;
+  return static_cast<uint16_t>(midi_->getPortCount());
+}
+
+uint16_t RtMidiInConnection::PortName(int id, QString &name) {
+  if (uint16_t result = Ensure()) return result;
+  if (id < 0 || static_cast<unsigned>(id) >= midi_->getPortCount()) return mrBadDeviceId;
+  const std::string portName = midi_->getPortName(static_cast<unsigned>(id));
+  if (failed_ || portName.empty()) return mrBadDeviceId;
+  name = QString::fromStdString(portName);
+  return mrOk;
+}
+
+uint16_t RtMidiInConnection::Open(int id, MidiInputCallback callback, void *context) {
+  if (uint16_t result = Ensure()) return result;
+  if (id < 0 || static_cast<unsigned>(id) >= midi_->getPortCount()) return mrBadDeviceId;
+  callback_ = callback;
+  context_ = context;
+  midi_->ignoreTypes(false, false, false);  // SysEx, clock and sensing all reach the port
+  midi_->setBufferSize(4096, 16);           // WinMM delivers each filled buffer as a message
+  midi_->setCallback(&OnInput, this);
+  delivering_.store(true);
+  midi_->openPort(static_cast<unsigned>(id), kInputPortName);
+  if (failed_) {
+    StopDelivery();
+    Drop();
+    return mrAllocated;
+  }
+  open_ = true;
+  return mrOk;
+}
+
+uint16_t RtMidiInConnection::Close() {
+  if (!open_) return mrInvalidHandle;
+  StopDelivery();
+  if (service_->Alive() && generation_ == service_->Generation()) {
+    midi_->closePort();
+    midi_->cancelCallback();
+  } else {
+    Drop();
+  }
+  open_ = false;
+  return mrOk;
+}

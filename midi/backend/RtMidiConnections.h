@@ -1,0 +1,100 @@
+#pragma once
+
+#include <RtMidi.h>
+
+#include <atomic>
+#include <memory>
+
+#include "MidiBackend.h"
+#include "RtMidiService.h"
+
+// One output connection over RtMidi. Every call first makes sure the service is alive and the
+// RtMidi object belongs to the service's current generation.
+class RtMidiOutConnection : public MidiOutConnection {
+ public:
+  explicit RtMidiOutConnection(std::shared_ptr<RtMidiService> service)
+      : service_(std::move(service)) {}
+  ~RtMidiOutConnection() override;
+
+  uint16_t PortCount() override;
+  uint16_t PortName(int id, QString &name) override;
+  uint16_t Open(int id) override;
+  uint16_t Close() override;
+  bool IsOpen() const override { return open_; }
+  uint16_t SendShort(uint32_t packed) override;
+  uint16_t SendBytes(const uint8_t *bytes, size_t length) override;
+  MidiSysExPacing Pacing() const override { return service_->Pacing(); }
+
+ private:
+  uint16_t Ensure();
+  void Drop();
+  // RtMidi's error callback, on the thread that made the failing call.
+  static void OnError(RtMidiError::Type type, const std::string &text, void *self);
+
+  std::shared_ptr<RtMidiService> service_;
+  std::unique_ptr<RtMidiOut> midi_;
+  uint64_t generation_ = 0;
+  bool open_ = false;
+  bool failed_ = false;  // set by OnError during the current call
+};
+
+// One input connection over RtMidi; its messages reach the port's callback on RtMidi's thread.
+class RtMidiInConnection : public MidiInConnection {
+ public:
+  explicit RtMidiInConnection(std::shared_ptr<RtMidiService> service)
+      : service_(std::move(service)) {}
+  ~RtMidiInConnection() override;
+
+  uint16_t PortCount() override;
+  uint16_t PortName(int id, QString &name) override;
+  uint16_t Open(int id, MidiInputCallback callback, void *context) override;
+  uint16_t Close() override;
+  bool IsOpen() const override { return open_; }
+
+ private:
+  uint16_t Ensure();
+  void Drop();
+  void StopDelivery();
+  static void OnError(RtMidiError::Type type, const std::string &text, void *self);
+  // RtMidi's input thread: hands the message on while delivery is enabled.
+  static void OnInput(double timeStamp, std::vector<unsigned char> *message, void *self);
+
+  std::shared_ptr<RtMidiService> service_;
+  std::unique_ptr<RtMidiIn> midi_;
+  uint64_t generation_ = 0;
+  bool open_ = false;
+  bool failed_ = false;
+  MidiInputCallback callback_ = nullptr;
+  void *context_ = nullptr;
+  std::atomic<bool> delivering_{false};
+  std::atomic<int> inCallback_{0};
+};
+
+// One class per service and direction, named as RtMidi names its own. They live in a namespace
+// because librtmidi exports classes of the same names, which ours must never interpose.
+namespace kelvane {
+class MidiOutAlsa : public RtMidiOutConnection {
+  using RtMidiOutConnection::RtMidiOutConnection;
+};
+class MidiInAlsa : public RtMidiInConnection {
+  using RtMidiInConnection::RtMidiInConnection;
+};
+class MidiOutJack : public RtMidiOutConnection {
+  using RtMidiOutConnection::RtMidiOutConnection;
+};
+class MidiInJack : public RtMidiInConnection {
+  using RtMidiInConnection::RtMidiInConnection;
+};
+class MidiOutCore : public RtMidiOutConnection {
+  using RtMidiOutConnection::RtMidiOutConnection;
+};
+class MidiInCore : public RtMidiInConnection {
+  using RtMidiInConnection::RtMidiInConnection;
+};
+class MidiOutWinMM : public RtMidiOutConnection {
+  using RtMidiOutConnection::RtMidiOutConnection;
+};
+class MidiInWinMM : public RtMidiInConnection {
+  using RtMidiInConnection::RtMidiInConnection;
+};
+}  // namespace kelvane

@@ -1,0 +1,215 @@
+#include <gtest/gtest.h>
+
+#include "MidiOut.h"
+#include "PortTestSupport.h"
+
+namespace {
+
+const QString kOut1 = QStringLiteral("Loopback Out 1");
+const QString kOut2 = QStringLiteral("Loopback Out 2");
+
+class OutputPort : public ::testing::Test {
+ protected:
+  QString Raised(const std::function<void()> &action) {
+    return RaisedText<EmidioutputError>(action);
+  }
+  void OpenOn(int id) {
+    port.SetDeviceID(id);
+    ASSERT_TRUE(port.OpenPort());
+  }
+  void CountCompletions() {
+    port.Onmidioutput = [this](QObject *sender) {
+      EXPECT_EQ(sender, &port);
+      ++completions;
+    };
+  }
+
+  LoopbackBackend backend;
+  TMidiOutput port{backend};
+  int completions = 0;
+};
+
+TEST_F(OutputPort, StartsClosedOnDeviceZeroWithoutAName) {
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.DeviceID(), 0);
+  EXPECT_EQ(port.ProductName(), QString());
+  EXPECT_EQ(port.DeviceCount(), 3);
+}
+
+TEST_F(OutputPort, DeviceNumbersSelectDevicesAndBadOnesKeepTheirRules) {
+  port.SetDeviceID(1);
+  EXPECT_EQ(port.ProductName(), kOut2);
+  EXPECT_EQ(Raised([&] { port.SetDeviceID(3); }), "Invalid device ID");
+  EXPECT_EQ(port.DeviceID(), 1);
+
+  port.SetDeviceID(-1);  // the mapper slot is our virtual port
+  EXPECT_EQ(port.ProductName(), "Kelvane");
+  EXPECT_EQ(port.Technology(), TMidiOutput::modMapper);
+
+  port.SetDeviceID(0);
+  // Other negative numbers pass the count check and fail with the service's text; the number
+  // stays stored and the name stays that of the previous device.
+  EXPECT_EQ(Raised([&] { port.SetDeviceID(-2); }), port.ErrorText(mrBadDeviceId));
+  EXPECT_EQ(port.DeviceID(), -2);
+  EXPECT_EQ(port.ProductName(), kOut1);
+  EXPECT_EQ(port.LastError(), mrBadDeviceId);
+}
+
+TEST_F(OutputPort, ChangesWhileOpenAreRefusedBeforeAnyOtherCheck) {
+  OpenOn(0);
+  EXPECT_EQ(Raised([&] { port.SetDeviceID(99); }), "Change to DeviceID while device was open");
+  EXPECT_EQ(Raised([&] { port.SetProductName("nobody"); }),
+            "Change to ProductName while device was open");
+  EXPECT_EQ(port.DeviceID(), 0);
+}
+
+TEST_F(OutputPort, ProductNamesMatchExactlyWithTheMapperFirst) {
+  port.SetProductName(kOut2);
+  EXPECT_EQ(port.DeviceID(), 1);
+  port.SetProductName("Kelvane");
+  EXPECT_EQ(port.DeviceID(), -1);
+  EXPECT_EQ(Raised([&] { port.SetProductName("loopback out 1"); }),
+            "MIDI output Device loopback out 1 not installed");
+
+  // A service without a mapper still finds its devices by name; only -1 itself fails.
+  backend.SetVirtualPort(false);
+  port.SetProductName(kOut1);
+  EXPECT_EQ(port.DeviceID(), 0);
+  EXPECT_EQ(Raised([&] { port.SetDeviceID(-1); }), port.ErrorText(mrNotSupported));
+}
+
+TEST_F(OutputPort, OpenFailsQuietlyAndCloseReportsWhetherItClosed) {
+  backend.SetRefuseOpen(kOut2, true);
+  port.SetDeviceID(1);
+  EXPECT_FALSE(port.OpenPort());
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_EQ(port.LastError(), mrAllocated);
+  EXPECT_FALSE(port.ClosePort());
+
+  OpenOn(0);
+  EXPECT_TRUE(port.ClosePort());
+  EXPECT_FALSE(port.IsOpen());
+  EXPECT_FALSE(port.ClosePort());
+  EXPECT_EQ(port.ErrorText(9999), "Specified error number is out of range");
+}
+
+TEST_F(OutputPort, ShortMessagesLeaveAtOnceWithSevenBitData) {
+  OpenOn(0);
+  port.WriteShortMessage(0x90, 60, 100);
+  port.WriteShortMessage(0xC3, 5, 0);      // program change: two bytes on the wire
+  port.WriteShortMessage(0xB0, 200, 255);  // data bytes never reach 128
+  const auto sent = backend.Sent(kOut1);
+  ASSERT_EQ(sent.size(), 3u);
+  EXPECT_EQ(sent[0], Bytes({0x90, 60, 100}));
+  EXPECT_EQ(sent[1], Bytes({0xC3, 5}));
+  EXPECT_EQ(sent[2], Bytes({0xB0, 200 & 0x7F, 0x7F}));
+  EXPECT_EQ(Raised([&] { port.WriteShortMessage(0x40, 1, 2); }), port.ErrorText(mrInvalidParam));
+}
+
+TEST_F(OutputPort, ClosedPortSendsNothing) {
+  const int calls = backend.CallCount();
+  EXPECT_EQ(Raised([&] { port.WriteEvent(TMyMidiEvent{}); }), "MIDI Output device not open");
+  EXPECT_EQ(backend.CallCount(), calls);  // refused before any call into the service
+  EXPECT_EQ(Raised([&] { port.WriteShortMessage(0x90, 1, 1); }), port.ErrorText(mrInvalidHandle));
+  const QByteArray block = Bytes({0xF0, 1, 0xF7});
+  EXPECT_EQ(Raised([&] { port.WriteSysEx(Data(block), block.size()); }),
+            port.ErrorText(mrInvalidHandle));
+  EXPECT_EQ(backend.CallCount(), calls);
+}
+
+TEST_F(OutputPort, EverySysExBlockCompletesOnceAndInOrder) {
+  CountCompletions();
+  OpenOn(0);
+  const QByteArray first = Bytes({0xF0, 0x41, 1, 0xF7});
+  const QByteArray second = Bytes({0xF0, 0x41, 2, 0xF7});
+  port.WriteSysEx(Data(first), first.size());
+  port.WriteSysEx(Data(second), second.size());
+  port.WriteSysEx(nullptr, 0);  // nothing to send, nothing fires
+  ASSERT_TRUE(WaitFor([&] { return completions == 2; }));
+  Settle();
+  EXPECT_EQ(completions, 2);
+  EXPECT_EQ(backend.SentBytes(kOut1), first + second);
+
+  TMyMidiEvent event;
+  event.SysExByteCount = 3;
+  event.SysExBytes.reset(new uint8_t[3]{0xF0, 9, 0xF7});
+  port.WriteEvent(event);
+  ASSERT_TRUE(WaitFor([&] { return completions == 3; }));
+  EXPECT_EQ(backend.Sent(kOut1).back(), Bytes({0xF0, 9, 0xF7}));
+}
+
+TEST_F(OutputPort, SysExIsSplitAtF7AndIntoPiecesWithShortMessagesOnlyBetweenBlocks) {
+  backend.SetPacing({5, std::chrono::milliseconds(5)});
+  CountCompletions();
+  OpenOn(0);
+  const QByteArray block = Bytes({0xF0, 1, 2, 3, 4, 5, 6, 0xF7, 0xF0, 7, 0xF7});
+  port.WriteSysEx(Data(block), block.size());
+  port.WriteShortMessage(0x80, 60, 0);  // while the block is in flight: goes after it
+  ASSERT_TRUE(WaitFor([&] { return backend.Sent(kOut1).size() == 4; }));
+  const auto sent = backend.Sent(kOut1);
+  EXPECT_EQ(sent[0], Bytes({0xF0, 1, 2, 3, 4}));
+  EXPECT_EQ(sent[1], Bytes({5, 6, 0xF7}));
+  EXPECT_EQ(sent[2], Bytes({0xF0, 7, 0xF7}));
+  EXPECT_EQ(sent[3], Bytes({0x80, 60, 0}));
+  EXPECT_TRUE(WaitFor([&] { return completions == 1; }));
+}
+
+TEST_F(OutputPort, LongBlocksOfAnyLengthArriveWhole) {
+  backend.SetPacing({4096, std::chrono::microseconds(0)});
+  CountCompletions();
+  OpenOn(0);
+  QByteArray block(200000, 0);
+  block[0] = char(0xF0);
+  for (int i = 1; i < block.size() - 1; ++i) block[i] = char(i % 128);
+  block[block.size() - 1] = char(0xF7);
+  port.WriteSysEx(Data(block), block.size());
+  ASSERT_TRUE(WaitFor([&] { return completions == 1; }));
+  EXPECT_EQ(backend.SentBytes(kOut1), block);
+  EXPECT_EQ(backend.Sent(kOut1).size(), 49u);  // ceil(200000 / 4096)
+}
+
+TEST_F(OutputPort, ClosingCancelsTheBlockInFlightEndsItAndFiresNothing) {
+  backend.SetPacing({4, std::chrono::milliseconds(20)});
+  CountCompletions();
+  OpenOn(0);
+  const QByteArray block = Bytes({0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0xF7});
+  port.WriteSysEx(Data(block), block.size());
+  ASSERT_TRUE(WaitFor([&] { return !backend.Sent(kOut1).empty(); }));
+  EXPECT_TRUE(port.ClosePort());
+  const auto sent = backend.Sent(kOut1);
+  EXPECT_EQ(sent.back(), Bytes({0xF7}));  // the receiver is not left inside the message
+  EXPECT_LT(sent.size(), 5u);
+  ASSERT_TRUE(port.OpenPort());
+  Settle();
+  EXPECT_EQ(completions, 0);
+}
+
+TEST_F(OutputPort, DeadServiceRaisesItsTextAndTheDeviceOpensAgainLater) {
+  OpenOn(0);
+  backend.SetServerAlive(false);
+  EXPECT_EQ(Raised([&] { port.WriteShortMessage(0x90, 1, 1); }),
+            "The loopback MIDI service has stopped");
+  const QByteArray block = Bytes({0xF0, 1, 0xF7});
+  CountCompletions();
+  port.WriteSysEx(Data(block), block.size());  // fails on the sender thread ...
+  ASSERT_TRUE(WaitFor([&] { return port.LastError() == mrServerGone; }));
+  EXPECT_EQ(Raised([&] { port.WriteShortMessage(0x90, 1, 1); }),  // ... and is raised next
+            "The loopback MIDI service has stopped");
+  EXPECT_EQ(completions, 0);
+  EXPECT_TRUE(port.ClosePort());
+  EXPECT_FALSE(port.OpenPort());
+
+  backend.SetServerAlive(true);
+  ASSERT_TRUE(port.OpenPort());
+  port.WriteShortMessage(0x90, 2, 2);
+  EXPECT_EQ(backend.Sent(kOut1).back(), Bytes({0x90, 2, 2}));
+}
+
+TEST_F(OutputPort, VanishedDeviceRaisesOnSend) {
+  OpenOn(1);
+  backend.RemoveDevice(kOut2);
+  EXPECT_EQ(Raised([&] { port.WriteShortMessage(0x90, 1, 1); }), port.ErrorText(mrDeviceGone));
+  EXPECT_TRUE(port.ClosePort());
+}
+
+}  // namespace
