@@ -71,8 +71,9 @@ void TForm1::MinnClick(QObject *Sender) {
   for (tknob *dial : kelvanepanel->findChildren<tknob *>()) {
     if (dial->Tag() == 0) continue;
     dial->SetPosition(value);
-    // Through the knob's own handling, as a drag move at (0, 0) with the left button.
-    dial->MouseMove(ssLeft, 0, 0);
+    // The knob's mouse-move event sends its message, as a drag move does; the knob takes no drag
+    // step of its own here, so what it shows is what the synth received.
+    if (dial->OnMouseMove) dial->OnMouseMove(dial, ssLeft, 0, 0);
   }
 }
 
