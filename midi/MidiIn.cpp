@@ -30,11 +30,13 @@ void StoreEntry(CallbackRecord &record, const EventEntry &entry) {
 void FinishBuffer(CallbackRecord &record, uint32_t time) {
   TMyMidiHdr *buffer = record.current;
   if (!buffer || buffer->Header()->BytesRecorded == 0) return;
+  // Everything written to the buffer happens before PutEntry publishes it to the GUI thread.
+  buffer->Header()->Flags = mhdrDone;
   if (PutEntry(record.ring, EventEntry{time, 0, buffer})) {
-    buffer->Header()->Flags |= mhdrDone;
     record.current = nullptr;
     record.inputWaiting.store(true);
   } else {
+    buffer->Header()->Flags = mhdrPrepared | mhdrInQueue;
     buffer->Header()->BytesRecorded = 0;
     record.overflowed.store(true);
   }

@@ -93,10 +93,14 @@ uint16_t RtMidiOutConnection::Open(int id) {
 
 uint16_t RtMidiOutConnection::Close() {
   if (!open_) return mrInvalidHandle;
-  if (service_->Alive() && generation_ == service_->Generation())
+  if (service_->Alive() && generation_ == service_->Generation()) {
     midi_->closePort();
-  else
-    Drop();  // its server is gone; a fresh object is made once one runs
+  } else {
+    // Its server is gone. RtMidi's JACK output waits a whole second for a process cycle that
+    // will never come before it lets go, so the dead object is abandoned rather than destroyed
+    // on the GUI thread; a fresh one is made once a server runs.
+    (void)midi_.release();
+  }
   open_ = false;
   return mrOk;
 }

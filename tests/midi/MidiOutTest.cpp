@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "MidiOut.h"
 #include "PortTestSupport.h"
@@ -210,6 +211,25 @@ TEST_F(OutputPort, VanishedDeviceRaisesOnSend) {
   backend.RemoveDevice(kOut2);
   EXPECT_EQ(Raised([&] { port.WriteShortMessage(0x90, 1, 1); }), port.ErrorText(mrDeviceGone));
   EXPECT_TRUE(port.ClosePort());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BackendChoice, WithoutAWorkingServiceThereIsABackendWithoutDevices) {
+  qputenv("JACK_DEFAULT_SERVER", QByteArray("kelvane-nobody-") + QByteArray::number(getpid()));
+  qputenv("JACK_NO_START_SERVER", "1");
+  auto backend = CreateMidiBackend("");  // no JACK server of that name, no ALSA sequencer here
+  ASSERT_TRUE(backend);
+  EXPECT_EQ(backend->Api(), "none");
+  TMidiOutput output(*backend);
+  EXPECT_EQ(output.DeviceCount(), 0);
+  EXPECT_FALSE(output.OpenPort());
+  EXPECT_EQ(CreateMidiBackend("no such api")->Api(), "none");
+  EXPECT_EQ(CreateMidiBackend("loopback")->Api(), "loopback");
+  EXPECT_TRUE(MidiBackendApis().contains("loopback"));
+  EXPECT_TRUE(MidiBackendApis().contains("jack"));
 }
 
 }  // namespace

@@ -1,0 +1,106 @@
+#pragma once
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+#include <jack/ringbuffer.h>
+
+#include <QByteArray>
+#include <atomic>
+#include <string>
+#include <vector>
+
+// The other end of the integration tests: a JACK client of its own with an input port that
+// records every byte that arrives and an output port that sends a dump as fast as JACK carries
+// it (as many whole messages per period as the period's buffer holds).
+class JackPeer {
+ public:
+  explicit JackPeer(const char *name = "peer") {
+    client_ = jack_client_open(name, JackNoStartServer, nullptr);
+    if (!client_) return;
+    in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    received_ = jack_ringbuffer_create(1 << 23);
+    jack_set_process_callback(client_, &Process, this);
+    jack_activate(client_);
+  }
+  ~JackPeer() {
+    if (client_) {
+      jack_deactivate(client_);
+      jack_client_close(client_);
+    }
+    if (received_) jack_ringbuffer_free(received_);
+  }
+  JackPeer(const JackPeer &) = delete;
+  JackPeer &operator=(const JackPeer &) = delete;
+
+  bool Ok() const { return client_ && in_ && out_; }
+  std::string Name() const { return client_ ? jack_get_client_name(client_) : ""; }
+
+  // GUI thread: what arrived since the last call, appended to everything before.
+  const QByteArray &Received() {
+    const size_t available = jack_ringbuffer_read_space(received_);
+    if (available) {
+      QByteArray chunk(static_cast<qsizetype>(available), 0);
+      jack_ringbuffer_read(received_, chunk.data(), available);
+      all_ += chunk;
+    }
+    return all_;
+  }
+  bool LostAny() const { return lost_.load(); }
+  size_t EventsReceived() const { return events_.load(); }
+
+  // Before SendsDone: the messages to send, each one JACK event.
+  void Send(std::vector<QByteArray> messages) {
+    outgoing_ = std::move(messages);
+    next_.store(0, std::memory_order_release);
+    sending_.store(true, std::memory_order_release);
+  }
+  bool SendsDone() const { return next_.load() >= outgoing_.size() && sending_.load(); }
+
+ private:
+  // JACK's thread: no locks, no allocation.
+  static int Process(jack_nframes_t frames, void *self) {
+    auto &peer = *static_cast<JackPeer *>(self);
+    peer.Record(jack_port_get_buffer(peer.in_, frames));
+    peer.Emit(jack_port_get_buffer(peer.out_, frames));
+    return 0;
+  }
+  void Record(void *buffer) {
+    const jack_nframes_t count = jack_midi_get_event_count(buffer);
+    for (jack_nframes_t i = 0; i < count; ++i) {
+      jack_midi_event_t event;
+      if (jack_midi_event_get(&event, buffer, i) != 0) continue;
+      if (jack_ringbuffer_write_space(received_) < event.size) {
+        lost_.store(true);
+        continue;
+      }
+      jack_ringbuffer_write(received_, reinterpret_cast<const char *>(event.buffer), event.size);
+      events_.fetch_add(1);
+    }
+  }
+  void Emit(void *buffer) {
+    jack_midi_clear_buffer(buffer);
+    if (!sending_.load(std::memory_order_acquire)) return;
+    size_t next = next_.load(std::memory_order_relaxed);
+    while (next < outgoing_.size()) {
+      const QByteArray &message = outgoing_[next];
+      if (jack_midi_max_event_size(buffer) < static_cast<size_t>(message.size())) break;
+      jack_midi_data_t *data = jack_midi_event_reserve(buffer, 0, message.size());
+      if (!data) break;
+      std::copy(message.begin(), message.end(), reinterpret_cast<char *>(data));
+      ++next;
+    }
+    next_.store(next, std::memory_order_release);
+  }
+
+  jack_client_t *client_ = nullptr;
+  jack_port_t *in_ = nullptr;
+  jack_port_t *out_ = nullptr;
+  jack_ringbuffer_t *received_ = nullptr;
+  QByteArray all_;
+  std::atomic<bool> lost_{false};
+  std::atomic<size_t> events_{0};
+  std::vector<QByteArray> outgoing_;
+  std::atomic<size_t> next_{0};
+  std::atomic<bool> sending_{false};
+};
