@@ -133,8 +133,8 @@ QByteArray Bytes(std::initializer_list<int> values) {
   return bytes;
 }
 
-QString Hex(const QByteArray &bytes) {
-  return QString::fromLatin1(bytes.toHex(' ')).toUpper();
+std::string Hex(const QByteArray &bytes) {
+  return bytes.toHex(' ').toUpper().toStdString();
 }
 
 QByteArray SysExOfLength(int length, int seed) {
@@ -232,6 +232,7 @@ Kelvane::Kelvane(QString settingsFile) : settingsFile_(std::move(settingsFile)) 
 }
 
 Kelvane::~Kelvane() {
+  ReleaseHeld();
   if (Running()) {
     Terminate();
     if (!process_.waitForFinished(5000)) {
@@ -242,6 +243,11 @@ Kelvane::~Kelvane() {
   const QString output = Output();
   if (::testing::Test::HasFailure() && !output.isEmpty())
     std::fprintf(stderr, "--- kelvane's output ---\n%s\n", qPrintable(output));
+}
+
+void Kelvane::ReleaseHeld() {
+  if (buttonHeld_) Release();
+  while (!heldKeys_.isEmpty()) KeyUp(heldKeys_.back());
 }
 
 void Kelvane::Start() {
@@ -422,11 +428,13 @@ void Kelvane::MoveTo(QPoint at) const {
 }
 
 void Kelvane::Press(int button) const {
+  buttonHeld_ = true;
   Xdo({"mousedown", QString::number(button)});
 }
 
 void Kelvane::Release(int button) const {
   Xdo({"mouseup", QString::number(button)});
+  buttonHeld_ = false;
 }
 
 void Kelvane::Click(QPoint at, const QString &modifier, int button) const {
@@ -443,11 +451,13 @@ void Kelvane::Key(const QString &keys) const {
 }
 
 void Kelvane::KeyDown(const QString &keys) const {
+  heldKeys_.append(keys);
   Xdo({"keydown", keys});
 }
 
 void Kelvane::KeyUp(const QString &keys) const {
   Xdo({"keyup", keys});
+  heldKeys_.removeAll(keys);
 }
 
 void Kelvane::Type(const QString &text) const {

@@ -56,7 +56,7 @@ class IniFile {
 // to F7.
 std::vector<QByteArray> SplitMessages(const QByteArray &stream);
 QByteArray Bytes(std::initializer_list<int> values);
-QString Hex(const QByteArray &bytes);
+std::string Hex(const QByteArray &bytes);
 // A SysEx message of `length` bytes (F0 ... F7) with a pattern of data bytes.
 QByteArray SysExOfLength(int length, int seed);
 
@@ -152,7 +152,13 @@ class Kelvane {
   std::vector<qulonglong> VisibleWindows(const QString &title) const;
   static std::optional<QRect> Geometry(qulonglong window);
 
+  // What a test still holds down when it ends early: released, so that no key or button stays
+  // down on the display for the next test.
+  void ReleaseHeld();
+
   QString settingsFile_;
+  mutable QStringList heldKeys_;
+  mutable bool buttonHeld_ = false;
   QProcess process_;
   QString output_;
   qulonglong window_ = 0;
