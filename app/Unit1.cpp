@@ -82,9 +82,13 @@ void TForm1::Guard(const std::function<void()> &handler) {
   Dialogs::Current().ShowError(ErrorBoxText(error));
 }
 
-QString TForm1::StatusText() const { return statusPanel_->text(); }
+QString TForm1::StatusText() const {
+  return statusPanel_->text();
+}
 
-void TForm1::SetStatusText(const QString &text) { statusPanel_->setText(text); }
+void TForm1::SetStatusText(const QString &text) {
+  statusPanel_->setText(text);
+}
 
 tknob *TForm1::BankKnob(int tag) const {
   return tag >= 1 && tag <= 22 ? knob[tag - 1] : nullptr;
@@ -141,8 +145,9 @@ void TForm1::BindEvents() {
       Guard([&] { (this->*move)(s, sh, x, y); });
     };
     if (UpHandler up = ups[i])
-      tknobs[i]->OnMouseUp = [this, up](QObject *s, TMouseButton b, TShiftState sh, int x,
-                                        int y) { Guard([&] { (this->*up)(s, b, sh, x, y); }); };
+      tknobs[i]->OnMouseUp = [this, up](QObject *s, TMouseButton b, TShiftState sh, int x, int y) {
+        Guard([&] { (this->*up)(s, b, sh, x, y); });
+      };
   }
   vel->OnMouseUp = [this](QObject *s, TMouseButton b, TShiftState sh, int x, int y) {
     Guard([&] { velMouseUp(s, b, sh, x, y); });

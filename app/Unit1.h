@@ -118,20 +118,20 @@ class TForm1 : public QWidget {
 
   // The window's controls, by their names.
   QTabWidget *PageControl1 = nullptr;
-  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr,
-          *TabSheet4 = nullptr, *TabSheet5 = nullptr;
+  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr, *TabSheet4 = nullptr,
+          *TabSheet5 = nullptr;
   QCheckBox *kchannel = nullptr;
   QComboBox *channel = nullptr;
   QFrame *snapshotpanel = nullptr, *schemepanel = nullptr;
   QStatusBar *StatusBar1 = nullptr;
   QFrame *kelvanepanel = nullptr;
-  std::array<tknob *, 22> knob{};          // knob[0] is knob1
-  std::array<QLabel *, 22> knobLabel{};    // the name label with Tag k is knobLabel[k - 1]
+  std::array<tknob *, 22> knob{};        // knob[0] is knob1
+  std::array<QLabel *, 22> knobLabel{};  // the name label with Tag k is knobLabel[k - 1]
   tknob *speed = nullptr;
   QLabel *speedLabel = nullptr;
   QFrame *keyboardpanel = nullptr, *kbpanel = nullptr;
   TDragTweak *vel = nullptr, *velrnd = nullptr, *playmode = nullptr, *interval = nullptr;
-  std::array<tknob *, 5> tknobs{};         // tknobs[0] is tknob1
+  std::array<tknob *, 5> tknobs{};  // tknobs[0] is tknob1
   QFrame *Panel1 = nullptr;
   QPushButton *Sendbtn = nullptr, *GetBtn = nullptr, *doneBTN = nullptr;
   QFrame *setpanel = nullptr;
@@ -204,11 +204,11 @@ class TForm1 : public QWidget {
   std::unique_ptr<SettingsStore> Settings_;
   QLabel *statusPanel_ = nullptr;
   bool showHints_ = true;
-  bool loaded_ = false;      // the start-up load ran to its end
-  bool destroyed_ = false;   // FormDestroy ran
+  bool loaded_ = false;            // the start-up load ran to its end
+  bool destroyed_ = false;         // FormDestroy ran
   bool popupOnRightClick_ = true;  // the pop-up menu opens by right-click on the knob page only
   int guardDepth_ = 0;
-  QString firstError_;             // the first error of the outermost handler run
+  QString firstError_;  // the first error of the outermost handler run
   QByteArray receiveBuffer_;
   QString targetFileName_;
 };
