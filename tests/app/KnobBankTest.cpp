@@ -254,6 +254,8 @@ TEST_F(KnobSetup, TheRightClickMenuOpensOnTheKnobPageOnly) {
     return shown;
   };
   w->show();
+  w->PageControl1->setCurrentWidget(w->TabSheet2);
+  EXPECT_FALSE(rightClick());
   w->PageControl1->setCurrentWidget(w->TabSheet3);
   EXPECT_FALSE(rightClick());
   w->PageControl1->setCurrentWidget(w->TabSheet1);
