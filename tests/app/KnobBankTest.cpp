@@ -222,7 +222,7 @@ TEST_F(KnobSetup, MessageTypeAndControllerNumberReachTheKnobAndTheStore) {
 
 TEST_F(KnobSetup, NameColourIsStoredAsRgbWithRedInTheLowByte) {
   Pick(w->knobbox, 3);
-  dialogs.colours.push_back(std::nullopt);
+  dialogs.colours.push_back(QColor());
   w->namecolorClick(w->namecolor);
   EXPECT_EQ(Stored("knob", "knobnamecolor4"), "missing");
   dialogs.colours.push_back(QColor(Qt::red));

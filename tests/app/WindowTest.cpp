@@ -311,11 +311,11 @@ TEST_F(WindowTest, SetupPageHandlersWriteAtOnce) {
 
 TEST_F(WindowTest, FontFaceReachesEveryKnobPageLabelAndIsStored) {
   auto w = Open();
-  dialogs.fontFaces.push_back(std::nullopt);
+  dialogs.fontFaces.push_back(QString());
   w->fontbtnClick(w->fontbtn);
   EXPECT_FALSE(StoredValues().join(",").contains("font"));
 
-  dialogs.fontFaces.push_back(QString("DejaVu Serif"));
+  dialogs.fontFaces.push_back("DejaVu Serif");
   w->fontbtnClick(w->fontbtn);
   EXPECT_EQ(w->font().family(), "DejaVu Serif");
   QLabel *speedLabel = w->kelvanepanel->findChild<QLabel *>("speedLabel");
