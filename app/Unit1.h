@@ -189,6 +189,22 @@ class TForm1 : public QWidget {
   // Unit1Keys.cpp: key preview. Sees each key event once, before the focused control; returns
   // true when the event is to go no further.
   bool PreviewKey(QObject *watched, QKeyEvent *event);
+  // What the computer keyboard does now, from the active page and `comkeymode`.
+  enum class TKeyMode { None, Knobs, Notes };
+  TKeyMode KeyMode() const;
+  // The engine's Playmode and Channel from the keyboard page's boxes and `channel`.
+  void PushKeyboardState();
+  // The window lost the keyboard (deactivated, hidden, closed): every held note key gets its
+  // note-offs and a held pedal its release, since their key-ups will go elsewhere.
+  void ReleaseHeldKeys();
+  // The same when the page or the mode has just left note mode.
+  void ReleaseHeldKeysOutsideNoteMode();
+  void BindKeyboardEvents();
+  // One message of a keyboard-page knob on the global channel.
+  void SendKeyboardKnob(TShiftState Shift, uint8_t base, uint8_t data1, uint8_t data2);
+
+  // Unit1Sysex.cpp
+  QByteArray ReadSysexFile(const QString &name) const;
 
   // Knob bank, set-up page, snapshots and schemes
   tknob *BankKnob(int tag) const;
