@@ -203,5 +203,6 @@ void TForm1::BindEvents() {
   for (QAction *item : sItem) onTrigger(item, &TForm1::s121Click);
 
   MidiInput1->OnMidiInput = [this](QObject *s) { Guard([&] { MidiInput1MidiInput(s); }); };
+  MidiInput1->OnOverflow = [this](QObject *s) { Guard([&] { MidiInput1Overflow(s); }); };
   BindKeyboardEvents();
 }

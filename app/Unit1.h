@@ -200,11 +200,14 @@ class TForm1 : public QWidget {
   // The same when the page or the mode has just left note mode.
   void ReleaseHeldKeysOutsideNoteMode();
   void BindKeyboardEvents();
+  // The input port lost data (its ring or its buffers were full).
+  void MidiInput1Overflow(QObject *Sender);
   // One message of a keyboard-page knob on the global channel.
   void SendKeyboardKnob(TShiftState Shift, uint8_t base, uint8_t data1, uint8_t data2);
 
   // Unit1Sysex.cpp
   QByteArray ReadSysexFile(const QString &name) const;
+  void ShowReceivedCount();
 
   // Knob bank, set-up page, snapshots and schemes
   tknob *BankKnob(int tag) const;
@@ -226,5 +229,6 @@ class TForm1 : public QWidget {
   int guardDepth_ = 0;
   QString firstError_;             // the first error of the outermost handler run
   QByteArray receiveBuffer_;
+  bool receiveLost_ = false;  // input was lost while these bytes came: the dump is incomplete
   QString targetFileName_;
 };

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QPushButton>
 #include <QSaveFile>
+#include <utility>
 
 #include "Dialogs.h"
 #include "Exception.h"
@@ -101,11 +102,23 @@ void TForm1::MidiInput1MidiInput(QObject *) {
                           static_cast<qsizetype>(event->SysExByteCount));
     received = true;
   }
-  if (received) SetStatusText(QStringLiteral("   %1  bytes received").arg(receiveBuffer_.size()));
+  if (received) ShowReceivedCount();
+}
+
+void TForm1::MidiInput1Overflow(QObject *) {
+  receiveLost_ = true;
+  ShowReceivedCount();
+}
+
+void TForm1::ShowReceivedCount() {
+  QString text = QStringLiteral("   %1  bytes received").arg(receiveBuffer_.size());
+  if (receiveLost_) text += QStringLiteral(", some data lost");
+  SetStatusText(text);
 }
 
 void TForm1::doneBTNClick(QObject *) {
-  if (!receiveBuffer_.isEmpty()) {
+  const bool anyBytes = !receiveBuffer_.isEmpty();
+  if (anyBytes) {
     // Written beside the target and then put in its place, so that a failed write leaves the
     // old file (or none) rather than part of the dump.
     QSaveFile file(targetFileName_);
@@ -117,4 +130,11 @@ void TForm1::doneBTNClick(QObject *) {
   doneBTN->setEnabled(false);
   Sendbtn->setEnabled(true);
   GetBtn->setEnabled(true);
+  // The bytes that did come are kept, but the user must not take the file for a whole dump.
+  if (!std::exchange(receiveLost_, false)) return;
+  const QString lost = QStringLiteral(
+      "SysEx data was lost while receiving (the MIDI input could "
+      "not keep up): ");
+  throw Exception(anyBytes ? lost + Shown(targetFileName_) + QStringLiteral(" is incomplete")
+                           : lost + QStringLiteral("nothing was saved"));
 }
