@@ -116,6 +116,11 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
       // The key-ups of keys held now will go to another window.
       if (watched == this) ReleaseHeldKeys();
       return QWidget::eventFilter(watched, event);
+    case QEvent::Show:
+      // So they will while a pop-up (the menu, a list's drop-down) has the keyboard.
+      if (watched->isWidgetType() && static_cast<QWidget *>(watched)->windowType() == Qt::Popup)
+        ReleaseHeldKeys();
+      return QWidget::eventFilter(watched, event);
     default:
       return QWidget::eventFilter(watched, event);
   }

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -331,6 +332,14 @@ TEST_F(KeysTest, LosingTheKeyboardReleasesHeldNotesAndThePedal) {
   hold();
   w->hide();
   EXPECT_EQ(Sent(), released) << "hidden";
+
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  backend.ClearSent();
+  hold();
+  w->PopupMenu1->popup(w->mapToGlobal(QPoint(10, 10)));
+  EXPECT_EQ(Sent(), released) << "the pop-up menu has the keyboard";
+  w->PopupMenu1->close();
 }
 
 TEST_F(KeysTest, LeavingNoteModeReleasesHeldNotes) {
