@@ -56,6 +56,7 @@ void TForm1::FormCreate(QObject *) {
 }
 
 void TForm1::FormDestroy(QObject *) {
+  ReleaseHeldKeys();  // while the output is still open: no note outlives the window
   destroyed_ = true;
   Guard([this] { TransferSettings(false); });
 }
@@ -114,6 +115,16 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
       return PreviewKey(watched, static_cast<QKeyEvent *>(event));
+    case QEvent::WindowDeactivate:
+    case QEvent::Hide:
+      // The key-ups of keys held now will go to another window.
+      if (watched == this) ReleaseHeldKeys();
+      return QWidget::eventFilter(watched, event);
+    case QEvent::Show:
+      // So they will while a pop-up (the menu, a list's drop-down) has the keyboard.
+      if (watched->isWidgetType() && static_cast<QWidget *>(watched)->windowType() == Qt::Popup)
+        ReleaseHeldKeys();
+      return QWidget::eventFilter(watched, event);
     default:
       return QWidget::eventFilter(watched, event);
   }
@@ -202,4 +213,6 @@ void TForm1::BindEvents() {
   for (QAction *item : sItem) onTrigger(item, &TForm1::s121Click);
 
   MidiInput1->OnMidiInput = [this](QObject *s) { Guard([&] { MidiInput1MidiInput(s); }); };
+  MidiInput1->OnOverflow = [this](QObject *s) { Guard([&] { MidiInput1Overflow(s); }); };
+  BindKeyboardEvents();
 }

@@ -189,6 +189,25 @@ class TForm1 : public QWidget {
   // Unit1Keys.cpp: key preview. Sees each key event once, before the focused control; returns
   // true when the event is to go no further.
   bool PreviewKey(QObject *watched, QKeyEvent *event);
+  // What the computer keyboard does now, from the active page and `comkeymode`.
+  enum class TKeyMode { None, Knobs, Notes };
+  TKeyMode KeyMode() const;
+  // The engine's Playmode and Channel from the keyboard page's boxes and `channel`.
+  void PushKeyboardState();
+  // The window lost the keyboard (deactivated, hidden, closed): every held note key gets its
+  // note-offs and a held pedal its release, since their key-ups will go elsewhere.
+  void ReleaseHeldKeys();
+  // The same when the page or the mode has just left note mode.
+  void ReleaseHeldKeysOutsideNoteMode();
+  void BindKeyboardEvents();
+  // The input port lost data (its ring or its buffers were full).
+  void MidiInput1Overflow(QObject *Sender);
+  // One message of a keyboard-page knob on the global channel.
+  void SendKeyboardKnob(TShiftState Shift, uint8_t base, uint8_t data1, uint8_t data2);
+
+  // Unit1Sysex.cpp
+  QByteArray ReadSysexFile(const QString &name) const;
+  void ShowReceivedCount();
 
   // Knob bank, set-up page, snapshots and schemes
   tknob *BankKnob(int tag) const;
@@ -210,5 +229,6 @@ class TForm1 : public QWidget {
   int guardDepth_ = 0;
   QString firstError_;  // the first error of the outermost handler run
   QByteArray receiveBuffer_;
+  bool receiveLost_ = false;  // input was lost while these bytes came: the dump is incomplete
   QString targetFileName_;
 };

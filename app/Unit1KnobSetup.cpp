@@ -92,4 +92,5 @@ void TForm1::PageControl1Change(QObject *) {
   snapshotpanel->setEnabled(buttonsWork);
   schemepanel->setEnabled(buttonsWork);
   popupOnRightClick_ = page == TabSheet1;
+  ReleaseHeldKeysOutsideNoteMode();
 }

@@ -427,7 +427,10 @@ void TForm1::CreateComponents(MidiBackend &backend) {
   MidiInput1->setObjectName("MidiInput1");
   MidiInput1->SetCapacity(2048);
   MidiInput1->SetSysexBufferSize(5120);
-  MidiInput1->SetSysexBufferCount(32);
+  // Each SysEx message takes a buffer of its own until the window has read it, and a program
+  // on the same machine (over JACK or ALSA) delivers a dump of hundreds of messages at once:
+  // enough buffers for a whole bank of them (512 x 5 KiB).
+  MidiInput1->SetSysexBufferCount(512);
   MidiInput1->SetSysexOnly(true);
   engine = new TMIDIappUtil(this);
   engine->setObjectName("engine");
