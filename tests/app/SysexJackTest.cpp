@@ -12,17 +12,10 @@
 #include "MidiBackend.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
+#include "SysExBytes.h"
 #include "Unit1.h"
 
 namespace {
-
-QByteArray SysExOfLength(int length, int seed) {
-  QByteArray bytes(length, 0);
-  bytes[0] = char(0xF0);
-  for (int i = 1; i < length - 1; ++i) bytes[i] = char((i * 13 + seed) % 128);
-  bytes[length - 1] = char(0xF7);
-  return bytes;
-}
 
 // The window over a real JACK server, its devices the test peer's ports.
 class SysexJack : public ::testing::Test {

@@ -11,17 +11,10 @@
 #include "LoopbackBackend.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
+#include "SysExBytes.h"
 #include "Unit1.h"
 
 namespace {
-
-QByteArray SysExOfLength(int length, int seed) {
-  QByteArray bytes(length, 0);
-  bytes[0] = char(0xF0);
-  for (int i = 1; i < length - 1; ++i) bytes[i] = char((i * 7 + seed) % 128);
-  bytes[length - 1] = char(0xF7);
-  return bytes;
-}
 
 // A window over the loopback service: output device 0 open, input device 0 open (the first
 // start's choice), the SysEx page's dialogs answered by the test.
