@@ -216,8 +216,11 @@ TEST_F(Soak, RandomUseKeepsEveryMessageValidAndMemoryFlat) {
   EXPECT_GT(peer->EventsReceived(), 0u) << "the window sends again once the server is back";
   EXPECT_FALSE(peer->LostAny());
   const long grown = ResidentKiB() - warmResident;
+#if !defined(__SANITIZE_ADDRESS__)
+  // (AddressSanitizer holds freed memory back on purpose, so only a plain build can tell.)
   EXPECT_LT(grown, 16 * 1024) << "resident memory grew by " << grown << " KiB over " << actions
                               << " actions";
+#endif
   std::printf("soak: %ld actions in %d s, %ld error boxes, memory grew %ld KiB\n", actions, seconds,
               static_cast<long>(dialogs.errors.size()), grown);
 }
