@@ -17,8 +17,8 @@ bool QtDialogs::Confirm(const QString &text) {
 }
 
 bool QtDialogs::Inform(const QString &text) {
-  QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text,
-                  QMessageBox::Ok, Owner());
+  QMessageBox box(QMessageBox::Information, QStringLiteral("Information"), text, QMessageBox::Ok,
+                  Owner());
   return box.exec() == QMessageBox::Ok;
 }
 
@@ -44,9 +44,9 @@ std::optional<QString> QtDialogs::SaveFileName(const QString &title, const QStri
 
 std::optional<QString> QtDialogs::FontFace() {
   bool ok = false;
-  QFont font = QFontDialog::getFont(&ok, QFont(), Owner(), QString(),
-                                    QFontDialog::ScalableFonts | QFontDialog::ProportionalFonts |
-                                        QFontDialog::MonospacedFonts);
+  QFont font = QFontDialog::getFont(
+      &ok, QFont(), Owner(), QString(),
+      QFontDialog::ScalableFonts | QFontDialog::ProportionalFonts | QFontDialog::MonospacedFonts);
   if (!ok) return std::nullopt;
   return font.family();
 }

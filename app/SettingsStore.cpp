@@ -16,7 +16,9 @@ namespace {
 // The largest store file Kelvane reads; anything bigger was not written by it.
 constexpr qint64 kMaxFileSize = 16 * 1024 * 1024;
 
-QString Key(const QString &name) { return name.toLower(); }
+QString Key(const QString &name) {
+  return name.toLower();
+}
 
 // Values and names are written on one line each; backslash, line breaks and NUL are escaped, and
 // so are blanks at either end, because a hand-edited "name = value" is read trimmed.
@@ -103,7 +105,9 @@ bool ParseDigits(QStringView digits, int base, qint64 *value) {
 
 }  // namespace
 
-SettingsStore::SettingsStore(QString fileName) : fileName_(std::move(fileName)) { Load(); }
+SettingsStore::SettingsStore(QString fileName) : fileName_(std::move(fileName)) {
+  Load();
+}
 
 SettingsStore::~SettingsStore() {
   // A destructor cannot report a failed write; whoever cares closes the store first.
@@ -160,13 +164,11 @@ QString SettingsStore::ReadString(const QString &section, const QString &name,
   return text ? *text : defaultValue;
 }
 
-void SettingsStore::WriteString(const QString &section, const QString &name,
-                                const QString &value) {
+void SettingsStore::WriteString(const QString &section, const QString &name, const QString &value) {
   Store(section, name, value);
 }
 
-bool SettingsStore::ReadBool(const QString &section, const QString &name,
-                             bool defaultValue) const {
+bool SettingsStore::ReadBool(const QString &section, const QString &name, bool defaultValue) const {
   return ReadInteger(section, name, defaultValue ? 1 : 0) != 0;
 }
 
@@ -187,8 +189,14 @@ const QString *SettingsStore::Find(const QString &section, const QString &name) 
 }
 
 void SettingsStore::Store(const QString &section, const QString &name, const QString &text) {
-  if (closed_)
-    throw Exception(QStringLiteral("The settings store %1 is closed").arg(fileName_));
+  if (closed_) throw Exception(QStringLiteral("The settings store %1 is closed").arg(fileName_));
+  if (!Put(section, name, text)) return;
+  pending_.push_back(Value{section + QChar(0) + name, text});
+  dirty_ = true;
+  if (batchDepth_ == 0) Flush();
+}
+
+bool SettingsStore::Put(const QString &section, const QString &name, const QString &text) {
   auto s = sectionIndex_.constFind(Key(section));
   size_t sectionAt;
   if (s == sectionIndex_.constEnd()) {
@@ -204,12 +212,41 @@ void SettingsStore::Store(const QString &section, const QString &name, const QSt
     sec.index.insert(Key(name), sec.values.size());
     sec.values.push_back(Value{name, text});
   } else if (sec.values[*v].text == text) {
-    return;
+    return false;
   } else {
     sec.values[*v].text = text;
   }
-  dirty_ = true;
-  if (batchDepth_ == 0) Flush();
+  return true;
+}
+
+QString SettingsStore::DiskStamp() const {
+  QFileInfo info(fileName_);
+  if (!info.exists()) return QString();
+  return info.lastModified().toString(Qt::ISODateWithMs) + u'/' + QString::number(info.size());
+}
+
+// Another program (a second Kelvane, an editor) may have written the file since this store last
+// read or wrote it: take what is on disk, then this store's own writes on top, so that neither
+// side's values are lost.
+void SettingsStore::MergeWithDisk() {
+  if (DiskStamp() == diskStamp_) return;
+  QFile file(fileName_);
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) return;
+  QByteArray bytes = file.readAll();
+  std::vector<Section> mine = std::move(sections_);
+  QHash<QString, size_t> mineIndex = std::move(sectionIndex_);
+  sections_.clear();
+  sectionIndex_.clear();
+  QString problem;
+  if (!Parse(bytes, &problem)) {
+    sections_ = std::move(mine);
+    sectionIndex_ = std::move(mineIndex);
+    return;
+  }
+  for (const Value &v : pending_) {
+    qsizetype split = v.name.indexOf(QChar(0));
+    Put(v.name.left(split), v.name.mid(split + 1), v.text);
+  }
 }
 
 void SettingsStore::EndBatch() {
@@ -218,7 +255,10 @@ void SettingsStore::EndBatch() {
 
 void SettingsStore::Flush() {
   if (!dirty_ || closed_ || frozen_) return;
+  MergeWithDisk();
   WriteFile();
+  diskStamp_ = DiskStamp();
+  pending_.clear();
   dirty_ = false;
 }
 
@@ -271,7 +311,9 @@ void SettingsStore::Load() {
     sections_.clear();
     sectionIndex_.clear();
     SetAside(problem);
+    return;
   }
+  diskStamp_ = DiskStamp();
 }
 
 bool SettingsStore::Parse(const QByteArray &bytes, QString *problem) {

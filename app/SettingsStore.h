@@ -73,6 +73,9 @@ class SettingsStore {
   void SetAside(const QString &reason);
   const QString *Find(const QString &section, const QString &name) const;
   void Store(const QString &section, const QString &name, const QString &text);
+  bool Put(const QString &section, const QString &name, const QString &text);
+  QString DiskStamp() const;
+  void MergeWithDisk();
   void WriteFile();
   QByteArray Serialise() const;
 
@@ -80,6 +83,8 @@ class SettingsStore {
   std::vector<Section> sections_;
   QHash<QString, size_t> sectionIndex_;  // lower-case name -> position in `sections_`
   QString openProblem_;
+  QString diskStamp_;           // the file as this store last read or wrote it
+  std::vector<Value> pending_;  // writes not yet on disk ("section\0name" = text)
   bool dirty_ = false;
   bool closed_ = false;
   bool frozen_ = false;  // a damaged file that could not be set aside is never overwritten

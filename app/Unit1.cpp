@@ -56,6 +56,7 @@ void TForm1::FormCreate(QObject *) {
 }
 
 void TForm1::FormDestroy(QObject *) {
+  ReleaseHeldKeys();  // while the output is still open: no note outlives the window
   destroyed_ = true;
   Guard([this] { TransferSettings(false); });
 }
@@ -82,9 +83,13 @@ void TForm1::Guard(const std::function<void()> &handler) {
   Dialogs::Current().ShowError(ErrorBoxText(error));
 }
 
-QString TForm1::StatusText() const { return statusPanel_->text(); }
+QString TForm1::StatusText() const {
+  return statusPanel_->text();
+}
 
-void TForm1::SetStatusText(const QString &text) { statusPanel_->setText(text); }
+void TForm1::SetStatusText(const QString &text) {
+  statusPanel_->setText(text);
+}
 
 tknob *TForm1::BankKnob(int tag) const {
   return tag >= 1 && tag <= 22 ? knob[tag - 1] : nullptr;
@@ -110,6 +115,16 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
       return PreviewKey(watched, static_cast<QKeyEvent *>(event));
+    case QEvent::WindowDeactivate:
+    case QEvent::Hide:
+      // The key-ups of keys held now will go to another window.
+      if (watched == this) ReleaseHeldKeys();
+      return QWidget::eventFilter(watched, event);
+    case QEvent::Show:
+      // So they will while a pop-up (the menu, a list's drop-down) has the keyboard.
+      if (watched->isWidgetType() && static_cast<QWidget *>(watched)->windowType() == Qt::Popup)
+        ReleaseHeldKeys();
+      return QWidget::eventFilter(watched, event);
     default:
       return QWidget::eventFilter(watched, event);
   }
@@ -141,8 +156,9 @@ void TForm1::BindEvents() {
       Guard([&] { (this->*move)(s, sh, x, y); });
     };
     if (UpHandler up = ups[i])
-      tknobs[i]->OnMouseUp = [this, up](QObject *s, TMouseButton b, TShiftState sh, int x,
-                                        int y) { Guard([&] { (this->*up)(s, b, sh, x, y); }); };
+      tknobs[i]->OnMouseUp = [this, up](QObject *s, TMouseButton b, TShiftState sh, int x, int y) {
+        Guard([&] { (this->*up)(s, b, sh, x, y); });
+      };
   }
   vel->OnMouseUp = [this](QObject *s, TMouseButton b, TShiftState sh, int x, int y) {
     Guard([&] { velMouseUp(s, b, sh, x, y); });
@@ -197,4 +213,6 @@ void TForm1::BindEvents() {
   for (QAction *item : sItem) onTrigger(item, &TForm1::s121Click);
 
   MidiInput1->OnMidiInput = [this](QObject *s) { Guard([&] { MidiInput1MidiInput(s); }); };
+  MidiInput1->OnOverflow = [this](QObject *s) { Guard([&] { MidiInput1Overflow(s); }); };
+  BindKeyboardEvents();
 }

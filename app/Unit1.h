@@ -118,20 +118,20 @@ class TForm1 : public QWidget {
 
   // The window's controls, by their names.
   QTabWidget *PageControl1 = nullptr;
-  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr,
-          *TabSheet4 = nullptr, *TabSheet5 = nullptr;
+  QWidget *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet3 = nullptr, *TabSheet4 = nullptr,
+          *TabSheet5 = nullptr;
   QCheckBox *kchannel = nullptr;
   QComboBox *channel = nullptr;
   QFrame *snapshotpanel = nullptr, *schemepanel = nullptr;
   QStatusBar *StatusBar1 = nullptr;
   QFrame *kelvanepanel = nullptr;
-  std::array<tknob *, 22> knob{};          // knob[0] is knob1
-  std::array<QLabel *, 22> knobLabel{};    // the name label with Tag k is knobLabel[k - 1]
+  std::array<tknob *, 22> knob{};        // knob[0] is knob1
+  std::array<QLabel *, 22> knobLabel{};  // the name label with Tag k is knobLabel[k - 1]
   tknob *speed = nullptr;
   QLabel *speedLabel = nullptr;
   QFrame *keyboardpanel = nullptr, *kbpanel = nullptr;
   TDragTweak *vel = nullptr, *velrnd = nullptr, *playmode = nullptr, *interval = nullptr;
-  std::array<tknob *, 5> tknobs{};         // tknobs[0] is tknob1
+  std::array<tknob *, 5> tknobs{};  // tknobs[0] is tknob1
   QFrame *Panel1 = nullptr;
   QPushButton *Sendbtn = nullptr, *GetBtn = nullptr, *doneBTN = nullptr;
   QFrame *setpanel = nullptr;
@@ -189,6 +189,25 @@ class TForm1 : public QWidget {
   // Unit1Keys.cpp: key preview. Sees each key event once, before the focused control; returns
   // true when the event is to go no further.
   bool PreviewKey(QObject *watched, QKeyEvent *event);
+  // What the computer keyboard does now, from the active page and `comkeymode`.
+  enum class TKeyMode { None, Knobs, Notes };
+  TKeyMode KeyMode() const;
+  // The engine's Playmode and Channel from the keyboard page's boxes and `channel`.
+  void PushKeyboardState();
+  // The window lost the keyboard (deactivated, hidden, closed): every held note key gets its
+  // note-offs and a held pedal its release, since their key-ups will go elsewhere.
+  void ReleaseHeldKeys();
+  // The same when the page or the mode has just left note mode.
+  void ReleaseHeldKeysOutsideNoteMode();
+  void BindKeyboardEvents();
+  // The input port lost data (its ring or its buffers were full).
+  void MidiInput1Overflow(QObject *Sender);
+  // One message of a keyboard-page knob on the global channel.
+  void SendKeyboardKnob(TShiftState Shift, uint8_t base, uint8_t data1, uint8_t data2);
+
+  // Unit1Sysex.cpp
+  QByteArray ReadSysexFile(const QString &name) const;
+  void ShowReceivedCount();
 
   // Knob bank, set-up page, snapshots and schemes
   tknob *BankKnob(int tag) const;
@@ -204,11 +223,12 @@ class TForm1 : public QWidget {
   std::unique_ptr<SettingsStore> Settings_;
   QLabel *statusPanel_ = nullptr;
   bool showHints_ = true;
-  bool loaded_ = false;      // the start-up load ran to its end
-  bool destroyed_ = false;   // FormDestroy ran
+  bool loaded_ = false;            // the start-up load ran to its end
+  bool destroyed_ = false;         // FormDestroy ran
   bool popupOnRightClick_ = true;  // the pop-up menu opens by right-click on the knob page only
   int guardDepth_ = 0;
-  QString firstError_;             // the first error of the outermost handler run
+  QString firstError_;  // the first error of the outermost handler run
   QByteArray receiveBuffer_;
+  bool receiveLost_ = false;  // input was lost while these bytes came: the dump is incomplete
   QString targetFileName_;
 };

@@ -12,8 +12,9 @@
 #include "WindowHelpers.h"
 #include "knob.h"
 
-
-int TForm1::ChosenKnob() const { return knobbox->currentIndex() + 1; }
+int TForm1::ChosenKnob() const {
+  return knobbox->currentIndex() + 1;
+}
 
 void TForm1::knobboxChange(QObject *) {
   const int k = ChosenKnob();
@@ -91,4 +92,5 @@ void TForm1::PageControl1Change(QObject *) {
   snapshotpanel->setEnabled(buttonsWork);
   schemepanel->setEnabled(buttonsWork);
   popupOnRightClick_ = page == TabSheet1;
+  ReleaseHeldKeysOutsideNoteMode();
 }

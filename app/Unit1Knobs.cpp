@@ -1,8 +1,8 @@
 // The knob bank: each bank knob sends one MIDI channel message every time it moves.
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QAction>
 
 #include "MIDIappUtil.h"
 #include "Unit1.h"
@@ -22,9 +22,8 @@ void TForm1::knob1MouseMove(QObject *Sender, TShiftState Shift, int, int) {
   // Only a hand-edited store gives a knob a type or controller outside MIDI's ranges; such a
   // knob says so and sends nothing rather than a message of another kind.
   if (!IsStatusBase(type)) {
-    SetStatusText(QStringLiteral("k%1: unknown message type %2, nothing sent")
-                      .arg(dial->Tag())
-                      .arg(type));
+    SetStatusText(
+        QStringLiteral("k%1: unknown message type %2, nothing sent").arg(dial->Tag()).arg(type));
     return;
   }
   const bool twoDataBytes = type == 160 || type == 176;
@@ -77,4 +76,6 @@ void TForm1::MinnClick(QObject *Sender) {
   }
 }
 
-void TForm1::Panic1Click(QObject *) { engine->Panic(); }
+void TForm1::Panic1Click(QObject *) {
+  engine->Panic();
+}

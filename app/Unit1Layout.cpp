@@ -33,18 +33,18 @@ struct KnobPlace {
   int x, y, labelX, labelY;
 };
 constexpr std::array<KnobPlace, 22> kKnobPlaces{{
-    {8, 15, 7, 3},     {48, 15, 48, 3},   {88, 15, 86, 3},   {128, 15, 127, 3},
-    {180, 15, 178, 3}, {220, 15, 219, 3}, {260, 15, 257, 3}, {300, 15, 298, 3},
-    {356, 15, 353, 3}, {396, 15, 394, 3}, {436, 15, 432, 3}, {476, 15, 473, 3},
-    {21, 57, 18, 45},  {61, 57, 59, 45},  {101, 57, 97, 45}, {141, 57, 138, 45},
+    {8, 15, 7, 3},      {48, 15, 48, 3},    {88, 15, 86, 3},    {128, 15, 127, 3},
+    {180, 15, 178, 3},  {220, 15, 219, 3},  {260, 15, 257, 3},  {300, 15, 298, 3},
+    {356, 15, 353, 3},  {396, 15, 394, 3},  {436, 15, 432, 3},  {476, 15, 473, 3},
+    {21, 57, 18, 45},   {61, 57, 59, 45},   {101, 57, 97, 45},  {141, 57, 138, 45},
     {193, 57, 189, 45}, {233, 57, 230, 45}, {273, 57, 268, 45}, {313, 57, 309, 45},
     {369, 57, 364, 45}, {409, 57, 405, 45},
 }};
 
 // Component number of the snapshot button with caption 1..32 (top row, then bottom row).
-constexpr std::array<int, 32> kSnapshotButtonOfCaption{
-    1,  4,  7,  8,  15, 16, 11, 12, 17, 20, 23, 24, 31, 32, 27, 28,
-    2,  3,  6,  5,  14, 13, 10, 9,  18, 19, 22, 21, 30, 29, 26, 25};
+constexpr std::array<int, 32> kSnapshotButtonOfCaption{1,  4,  7,  8,  15, 16, 11, 12, 17, 20, 23,
+                                                       24, 31, 32, 27, 28, 2,  3,  6,  5,  14, 13,
+                                                       10, 9,  18, 19, 22, 21, 30, 29, 26, 25};
 
 QFrame *Panel(QWidget *parent, const char *name, const QRect &place, const QColor &colour) {
   auto *panel = new QFrame(parent);
@@ -131,11 +131,10 @@ void TForm1::CreatePages() {
     const char *name;
     const char *caption;
   };
-  for (const Page &page : {Page{&TabSheet1, "TabSheet1", "Kelvane"},
-                           Page{&TabSheet2, "TabSheet2", "Keyboard"},
-                           Page{&TabSheet4, "TabSheet4", "SyeEX"},
-                           Page{&TabSheet3, "TabSheet3", "Setup"},
-                           Page{&TabSheet5, "TabSheet5", "About"}}) {
+  for (const Page &page :
+       {Page{&TabSheet1, "TabSheet1", "Kelvane"}, Page{&TabSheet2, "TabSheet2", "Keyboard"},
+        Page{&TabSheet4, "TabSheet4", "SyeEX"}, Page{&TabSheet3, "TabSheet3", "Setup"},
+        Page{&TabSheet5, "TabSheet5", "About"}}) {
     *page.sheet = new QWidget;
     (*page.sheet)->setObjectName(page.name);
     PageControl1->addTab(*page.sheet, page.caption);
@@ -408,8 +407,8 @@ void TForm1::CreatePopupMenu() {
 
   // The snapshot and scheme items are never shown: they only carry their shortcuts.
   for (int tag = 1; tag <= 32; ++tag) {
-    ssItem[tag - 1] = item(SnapshotItemName(tag), QStringLiteral("ss%1").arg(tag),
-                           SnapshotShortcut(tag));
+    ssItem[tag - 1] =
+        item(SnapshotItemName(tag), QStringLiteral("ss%1").arg(tag), SnapshotShortcut(tag));
     ssItem[tag - 1]->setProperty("Tag", tag);
   }
   for (int tag = 1; tag <= 12; ++tag) {
@@ -428,7 +427,10 @@ void TForm1::CreateComponents(MidiBackend &backend) {
   MidiInput1->setObjectName("MidiInput1");
   MidiInput1->SetCapacity(2048);
   MidiInput1->SetSysexBufferSize(5120);
-  MidiInput1->SetSysexBufferCount(32);
+  // Each SysEx message takes a buffer of its own until the window has read it, and a program
+  // on the same machine (over JACK or ALSA) delivers a dump of hundreds of messages at once:
+  // enough buffers for a whole bank of them (512 x 5 KiB).
+  MidiInput1->SetSysexBufferCount(512);
   MidiInput1->SetSysexOnly(true);
   engine = new TMIDIappUtil(this);
   engine->setObjectName("engine");

@@ -14,9 +14,13 @@
 
 namespace {
 
-QString Name(const char *value, int k) { return QString::fromLatin1(value) + QString::number(k); }
+QString Name(const char *value, int k) {
+  return QString::fromLatin1(value) + QString::number(k);
+}
 
-QColor LabelColour(const QLabel *label) { return label->palette().color(QPalette::WindowText); }
+QColor LabelColour(const QLabel *label) {
+  return label->palette().color(QPalette::WindowText);
+}
 
 }  // namespace
 
@@ -85,7 +89,7 @@ void TForm1::SelectScheme(const QString &number) {
       QPalette palette = label->palette();
       palette.setColor(QPalette::WindowText,
                        ColourOfRgb(store.ReadInteger(scheme, Name("knobnamecolor", k),
-                                                  RgbOfColour(LabelColour(label)))));
+                                                     RgbOfColour(LabelColour(label)))));
       label->setPalette(palette);
       store.WriteString("knob", Name("knobname", k), label->text());
       store.WriteInteger("knob", Name("knobnamecolor", k), RgbOfColour(LabelColour(label)));

@@ -109,8 +109,9 @@ void TForm1::LoadSettings() {
     label->setText(store.ReadString("knob", QStringLiteral("knobname%1").arg(k), "knob"));
     label->adjustSize();
     QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText,
-                     ColourOfRgb(store.ReadInteger("knob", QStringLiteral("knobnamecolor%1").arg(k), 0)));
+    palette.setColor(
+        QPalette::WindowText,
+        ColourOfRgb(store.ReadInteger("knob", QStringLiteral("knobnamecolor%1").arg(k), 0)));
     label->setPalette(palette);
   }
   channel->setCurrentIndex(0);
@@ -125,7 +126,7 @@ void TForm1::LoadSettings() {
 
   for (int i = 1; i <= 32; ++i)
     SetMarker(snapshotButton[i - 1],
-            store.ReadInteger(QStringLiteral("button%1").arg(i), "knob1", -1) != -1);
+              store.ReadInteger(QStringLiteral("button%1").arg(i), "knob1", -1) != -1);
   showHints_ = store.ReadBool("setup", "showhint", true);
   showhint->setChecked(showHints_);
   for (TMouseUpButton *button : schemeButton) {

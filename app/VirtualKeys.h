@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QChar>
+#include <QString>
 #include <cstdint>
 
 class QKeyEvent;
@@ -17,6 +18,12 @@ uint16_t VirtualKeyOf(const QKeyEvent &event);
 // The character a US keyboard gives for the key's position with the event's Shift state, or the
 // event's own text when the key has no such position; a null character when there is none.
 QChar UsCharacterOf(const QKeyEvent &event);
+
+// The same for an event of the named Qt platform ("xcb", "wayland", "windows", "offscreen",
+// ...), which says how its native scan codes are numbered. The overloads above pass the running
+// platform's name.
+uint16_t VirtualKeyOf(const QKeyEvent &event, const QString &platform);
+QChar UsCharacterOf(const QKeyEvent &event, const QString &platform);
 
 // The same lookups from a platform-neutral scan code (set 1 / evdev numbering); 0 when the
 // code is not a character key of the main block.

@@ -21,7 +21,9 @@ inline QColor ColourOfRgb(int rgb) {
 }
 
 // Store values are 32-bit; the knobs' fields are 16-bit. Out-of-range numbers stay in range.
-inline uint16_t ToWord(int value) { return static_cast<uint16_t>(std::clamp(value, 0, 0xFFFF)); }
+inline uint16_t ToWord(int value) {
+  return static_cast<uint16_t>(std::clamp(value, 0, 0xFFFF));
+}
 
 // A snapshot or scheme button marks a recorded entry with a caption in bold and nothing else.
 inline bool IsExactlyBold(const QWidget *button) {

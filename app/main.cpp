@@ -26,15 +26,14 @@ Options ParseCommandLine(const QApplication &app) {
       "snapshots, schemes and SysEx file transfer.");
   parser.addHelpOption();
   parser.addVersionOption();
-  QCommandLineOption settings("settings",
-                              "Use FILE as the settings store instead of " +
-                                  SettingsStore::DefaultFileName() + ".",
-                              "FILE");
-  QCommandLineOption midiApi(
-      "midi-api",
-      "Use the MIDI service NAME (" + MidiBackendApis().join(", ") +
-          "); by default the first one that works.",
-      "NAME");
+  QCommandLineOption settings(
+      "settings",
+      "Use FILE as the settings store instead of " + SettingsStore::DefaultFileName() + ".",
+      "FILE");
+  QCommandLineOption midiApi("midi-api",
+                             "Use the MIDI service NAME (" + MidiBackendApis().join(", ") +
+                                 "); by default the first one that works.",
+                             "NAME");
   parser.addOption(settings);
   parser.addOption(midiApi);
   parser.process(app);

@@ -1,6 +1,7 @@
 #include "RtMidiConnections.h"
 
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -20,6 +21,16 @@ std::unique_ptr<Midi> MakeMidi(RtMidi::Api api, RtMidiErrorCallback onError, voi
   }
 }
 
+// RtMidi objects whose JACK server died cannot be destroyed safely: their destructors call into
+// a client that no longer exists (closing an input port there crashes inside libjack, and the
+// output waits a second for a process cycle that never comes). They are kept here instead, so
+// they stay reachable and are never touched again; one set per server death.
+template <typename Midi>
+void Abandon(std::unique_ptr<Midi> &midi) {
+  static auto *graveyard = new std::vector<std::unique_ptr<Midi>>;
+  if (midi) graveyard->push_back(std::move(midi));
+}
+
 }  // namespace
 
 // ---- output ----
@@ -33,7 +44,10 @@ void RtMidiOutConnection::OnError(RtMidiError::Type type, const std::string &, v
 }
 
 void RtMidiOutConnection::Drop() {
-  midi_.reset();
+  if (service_->Alive() && generation_ == service_->Generation())
+    midi_.reset();
+  else
+    Abandon(midi_);
   open_ = false;
 }
 
@@ -96,10 +110,7 @@ uint16_t RtMidiOutConnection::Close() {
   if (service_->Alive() && generation_ == service_->Generation()) {
     midi_->closePort();
   } else {
-    // Its server is gone. RtMidi's JACK output waits a whole second for a process cycle that
-    // will never come before it lets go, so the dead object is abandoned rather than destroyed
-    // on the GUI thread; a fresh one is made once a server runs.
-    (void)midi_.release();
+    Abandon(midi_);  // its server is gone; a fresh one is made once a server runs
   }
   open_ = false;
   return mrOk;
@@ -147,7 +158,10 @@ void RtMidiInConnection::StopDelivery() {
 }
 
 void RtMidiInConnection::Drop() {
-  midi_.reset();
+  if (service_->Alive() && generation_ == service_->Generation())
+    midi_.reset();
+  else
+    Abandon(midi_);
   open_ = false;
 }
 

@@ -43,8 +43,8 @@ TEST(SettingsStoreParse, ReadsIntegersTheStoreWay) {
 }
 
 TEST(SettingsStoreParse, TextThatDoesNotParseCompletelyGivesTheDefault) {
-  for (const char *text : {"abc", "", " ", "0x", "0xG1", "7 ", "12a", "+", "$", "--1",
-                           "99999999999", "1.5"})
+  for (const char *text :
+       {"abc", "", " ", "0x", "0xG1", "7 ", "12a", "+", "$", "--1", "99999999999", "1.5"})
     EXPECT_EQ(SettingsStore::ParseInteger(text, 6), 6) << text;
 }
 
@@ -164,4 +164,16 @@ TEST_F(SettingsStoreTest, AWrittenValueSurvivesAKillRightAfterTheWrite) {
   ASSERT_TRUE(WIFSIGNALED(status));
   SettingsStore store(file);
   EXPECT_EQ(store.ReadInteger("setup", "speed", 6), 42);
+}
+
+TEST_F(SettingsStoreTest, TwoWritersOfOneFileKeepEachOthersValues) {
+  SettingsStore first(file);
+  SettingsStore second(file);
+  first.WriteInteger("setup", "speed", 7);
+  second.WriteInteger("Button1", "knob1", 64);
+  first.WriteInteger("setup", "pole", 0);
+  SettingsStore reader(file);
+  EXPECT_EQ(reader.ReadInteger("setup", "speed", 6), 7);
+  EXPECT_EQ(reader.ReadInteger("setup", "pole", 1), 0);
+  EXPECT_EQ(reader.ReadInteger("button1", "knob1", -1), 64);
 }

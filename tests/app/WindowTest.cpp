@@ -58,7 +58,9 @@ class WindowTest : public ::testing::Test {
   LoopbackBackend backend;
 };
 
-bool IsBold(QWidget *w) { return w->font().bold(); }
+bool IsBold(QWidget *w) {
+  return w->font().bold();
+}
 
 }  // namespace
 
@@ -80,12 +82,13 @@ TEST_F(WindowTest, HasEveryPageAndPanelWithItsNameInOrder) {
     tabs << w->PageControl1->widget(i)->objectName() + ":" + w->PageControl1->tabText(i);
   EXPECT_EQ(tabs, QStringList({"TabSheet1:Kelvane", "TabSheet2:Keyboard", "TabSheet4:SyeEX",
                                "TabSheet3:Setup", "TabSheet5:About"}));
-  for (const char *name : {"kchannel", "channel", "snapshotpanel", "schemepanel", "StatusBar1",
-                           "kelvanepanel", "speed", "keyboardpanel", "kbpanel", "vel", "velrnd",
-                           "playmode", "interval", "tknob1", "tknob5", "Sendbtn", "GetBtn",
-                           "doneBTN", "midiout", "midiin", "knobsetup", "knobbox",
-                           "knobchannel", "Edit1", "ctrl", "ctrlno", "namecolor", "fontbtn",
-                           "showhint", "pole", "Memo1", "comkeymode", "Button1", "Button44"})
+  for (const char *name :
+       {"kchannel", "channel",       "snapshotpanel", "schemepanel", "StatusBar1",  "kelvanepanel",
+        "speed",    "keyboardpanel", "kbpanel",       "vel",         "velrnd",      "playmode",
+        "interval", "tknob1",        "tknob5",        "Sendbtn",     "GetBtn",      "doneBTN",
+        "midiout",  "midiin",        "knobsetup",     "knobbox",     "knobchannel", "Edit1",
+        "ctrl",     "ctrlno",        "namecolor",     "fontbtn",     "showhint",    "pole",
+        "Memo1",    "comkeymode",    "Button1",       "Button44"})
     EXPECT_NE(w->findChild<QObject *>(name), nullptr) << name;
   for (const char *name : {"engine", "MidiOutput1", "MidiInput1", "knoblist"})
     EXPECT_NE(w->findChild<QObject *>(name), nullptr) << name;
@@ -99,9 +102,7 @@ TEST_F(WindowTest, HasEveryPageAndPanelWithItsNameInOrder) {
 
 TEST_F(WindowTest, SnapshotCaptionsMapToTheirComponentNames) {
   auto w = Open();
-  auto caption = [&](const char *name) {
-    return w->findChild<QPushButton *>(name)->text();
-  };
+  auto caption = [&](const char *name) { return w->findChild<QPushButton *>(name)->text(); };
   EXPECT_EQ(caption("Button1"), "1");
   EXPECT_EQ(caption("Button4"), "2");
   EXPECT_EQ(caption("Button32"), "14");
@@ -192,9 +193,9 @@ TEST_F(WindowTest, FirstStartOnAnEmptyStore) {
 
 TEST_F(WindowTest, ClosingWritesTheShutdownValuesAndNothingElse) {
   Open()->close();
-  EXPECT_EQ(StoredValues(), QStringList({"kb/vel=90", "kb/velrnd=20", "kb/playmode=10",
-                                         "kb/interval=6", "setup/ch=0", "setup/comkeymode=0",
-                                         "setup/out=-1", "setup/in=0"}));
+  EXPECT_EQ(StoredValues(),
+            QStringList({"kb/vel=90", "kb/velrnd=20", "kb/playmode=10", "kb/interval=6",
+                         "setup/ch=0", "setup/comkeymode=0", "setup/out=-1", "setup/in=0"}));
 }
 
 TEST_F(WindowTest, AChosenOutputOpensAtTheNextStartWithoutTheSetupPage) {
@@ -310,11 +311,11 @@ TEST_F(WindowTest, SetupPageHandlersWriteAtOnce) {
 
 TEST_F(WindowTest, FontFaceReachesEveryKnobPageLabelAndIsStored) {
   auto w = Open();
-  dialogs.fontFaces.push_back(std::nullopt);
+  dialogs.fontFaces.push_back(QString());
   w->fontbtnClick(w->fontbtn);
   EXPECT_FALSE(StoredValues().join(",").contains("font"));
 
-  dialogs.fontFaces.push_back(QString("DejaVu Serif"));
+  dialogs.fontFaces.push_back("DejaVu Serif");
   w->fontbtnClick(w->fontbtn);
   EXPECT_EQ(w->font().family(), "DejaVu Serif");
   QLabel *speedLabel = w->kelvanepanel->findChild<QLabel *>("speedLabel");

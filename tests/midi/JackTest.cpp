@@ -7,16 +7,9 @@
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "PortTestSupport.h"
+#include "SysExBytes.h"
 
 namespace {
-
-QByteArray SysExOfLength(int length, int seed) {
-  QByteArray bytes(length, 0);
-  bytes[0] = char(0xF0);
-  for (int i = 1; i < length - 1; ++i) bytes[i] = char((i * 31 + seed) % 128);
-  bytes[length - 1] = char(0xF7);
-  return bytes;
-}
 
 class JackPorts : public ::testing::Test {
  protected:

@@ -1,12 +1,14 @@
 #pragma once
 
+#include <QColor>
+#include <QList>
 #include <QStringList>
-#include <deque>
 
 #include "Dialogs.h"
 
 // Answers Kelvane's dialogs in tests: it records every question and error, and gives the
-// answers queued beforehand (none queued: No, cancel).
+// answers queued beforehand. With none queued a question is answered No and a file, font or
+// colour dialog is cancelled; a queued empty text or invalid colour cancels too.
 class FakeDialogs : public Dialogs {
  public:
   FakeDialogs() : previous_(Dialogs::Install(this)) {}
@@ -14,7 +16,7 @@ class FakeDialogs : public Dialogs {
 
   bool Confirm(const QString &text) override {
     confirms.push_back(text);
-    return Next(confirmAnswers, false);
+    return !confirmAnswers.isEmpty() && confirmAnswers.takeFirst();
   }
   bool Inform(const QString &text) override {
     informs.push_back(text);
@@ -23,26 +25,28 @@ class FakeDialogs : public Dialogs {
   void ShowError(const QString &text) override { errors.push_back(text); }
   std::optional<QString> OpenFileName(const QString &title, const QString &) override {
     titles.push_back(title);
-    return Next(fileNames, std::optional<QString>());
+    return TakeText(fileNames);
   }
   std::optional<QString> SaveFileName(const QString &title, const QString &) override {
     titles.push_back(title);
-    return Next(fileNames, std::optional<QString>());
+    return TakeText(fileNames);
   }
-  std::optional<QString> FontFace() override { return Next(fontFaces, std::optional<QString>()); }
-  std::optional<QColor> Colour() override { return Next(colours, std::optional<QColor>()); }
+  std::optional<QString> FontFace() override { return TakeText(fontFaces); }
+  std::optional<QColor> Colour() override {
+    QColor answer = colours.isEmpty() ? QColor() : colours.takeFirst();
+    if (!answer.isValid()) return std::nullopt;
+    return answer;
+  }
 
   QStringList confirms, informs, errors, titles;
-  std::deque<bool> confirmAnswers;
-  std::deque<std::optional<QString>> fileNames, fontFaces;
-  std::deque<std::optional<QColor>> colours;
+  QList<bool> confirmAnswers;
+  QStringList fileNames, fontFaces;
+  QList<QColor> colours;
 
  private:
-  template <class T, class U>
-  static U Next(std::deque<T> &queue, U fallback) {
-    if (queue.empty()) return fallback;
-    U answer = queue.front();
-    queue.pop_front();
+  static std::optional<QString> TakeText(QStringList &queue) {
+    QString answer = queue.isEmpty() ? QString() : queue.takeFirst();
+    if (answer.isEmpty()) return std::nullopt;
     return answer;
   }
   Dialogs *previous_;
