@@ -137,14 +137,6 @@ std::string Hex(const QByteArray &bytes) {
   return bytes.toHex(' ').toUpper().toStdString();
 }
 
-QByteArray SysExOfLength(int length, int seed) {
-  QByteArray bytes(length, 0);
-  bytes[0] = char(0xF0);
-  for (int i = 1; i < length - 1; ++i) bytes[i] = char((i * 31 + seed) % 128);
-  bytes[length - 1] = char(0xF7);
-  return bytes;
-}
-
 // ---- JACK ----
 
 JackGraph::JackGraph() {

@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "JackPeer.h"
+#include "SysExBytes.h"
 
 namespace e2e {
 
@@ -57,8 +58,6 @@ class IniFile {
 std::vector<QByteArray> SplitMessages(const QByteArray &stream);
 QByteArray Bytes(std::initializer_list<int> values);
 std::string Hex(const QByteArray &bytes);
-// A SysEx message of `length` bytes (F0 ... F7) with a pattern of data bytes.
-QByteArray SysExOfLength(int length, int seed);
 
 // The JACK graph as Kelvane sees it: its output devices are the MIDI input ports of the server
 // and its input devices the MIDI output ports, in the server's order.
