@@ -301,6 +301,7 @@ bool Kelvane::WaitForWindow(int timeoutMs) {
       },
       timeoutMs);
   if (!shown || !window_) return false;
+  PageOrigin();  // once it is found, the window has painted itself
   return FocusMain();
 }
 
@@ -360,19 +361,39 @@ QImage Kelvane::Screenshot(qulonglong window, const QString &saveAs) const {
   return image;
 }
 
-QPoint Kelvane::PageOrigin() {
-  if (pageOrigin_) return *pageOrigin_;
-  // The pages' panels have their own light colour inside a one-pixel frame; the first such pixel
-  // with more of that colour beside and none above or to the left is just inside the page.
-  const QImage image = Screenshot();
-  for (int y = 1; y < 60 && !pageOrigin_ && !image.isNull(); ++y)
+namespace {
+
+// The pages' panels have their own light colour inside a one-pixel frame; the first such pixel
+// with more of that colour beside and none above or to the left is just inside the page.
+std::optional<QPoint> FindPageOrigin(const QImage &image) {
+  if (image.width() < 120 || image.height() < 60) return std::nullopt;
+  for (int y = 1; y < 60; ++y)
     for (int x = 1; x < 60; ++x) {
       if (image.pixel(x, y) != kPanelColour || image.pixel(x + 50, y) != kPanelColour) continue;
       if (image.pixel(x - 1, y) == kPanelColour || image.pixel(x, y - 1) == kPanelColour) continue;
-      pageOrigin_ = QPoint(x - 1, y - 1);
-      break;
+      return QPoint(x - 1, y - 1);
     }
-  EXPECT_TRUE(pageOrigin_.has_value()) << "no tab page found in the screenshot";
+  return std::nullopt;
+}
+
+}  // namespace
+
+QPoint Kelvane::PageOrigin() {
+  if (pageOrigin_) return *pageOrigin_;
+  // Until the window has painted itself, a screenshot shows nothing of it.
+  QImage image;
+  WaitUntil(
+      [&] {
+        image = Screenshot();
+        pageOrigin_ = FindPageOrigin(image);
+        return pageOrigin_.has_value();
+      },
+      5000);
+  if (!pageOrigin_) {
+    const QString saved = ArtefactDir() + "/no-page-found.png";
+    image.save(saved);
+    ADD_FAILURE() << "no tab page found in the screenshot " << saved.toStdString();
+  }
   return pageOrigin_.value_or(QPoint(2, 25));
 }
 

@@ -57,5 +57,29 @@ TEST_F(Keyboard, ChordPedalAndOctaveShiftWhileAKeyIsHeld) {
   ExpectMessages(got, 14, Notes(0x80, {48, 52, 55, 60}, 0));
 }
 
+TEST_F(Keyboard, ThePageDecidesWhatTheKeysDoInKnobMode) {
+  IniFile::Write(settings, PeerSettings(graph, peer, "[kb]\nplaymode=0\nvel=100\nvelrnd=0\n"));
+  Kelvane app(settings);
+  ASSERT_NO_FATAL_FAILURE(StartConnected(app));
+
+  // The keyboard page plays notes although the mode is " knobs".
+  app.ShowPage(1);
+  app.Key("z");
+  ASSERT_TRUE(peer.WaitForMessages(2));
+  // The Setup page in knob mode: neither knob keys nor note keys do anything.
+  app.ShowPage(3);
+  app.Key("z");
+  app.Key("1");
+  // Back on the knob page "1" turns knob1 again.
+  app.ShowPage(0);
+  app.Key("1");
+  ASSERT_TRUE(peer.WaitForMessages(3));
+  Settle();
+
+  const std::vector<QByteArray> got = peer.Messages();
+  EXPECT_EQ(got.size(), 3u);
+  ExpectMessages(got, 0, {Bytes({0x90, 36, 100}), Bytes({0x80, 36, 0}), Bytes({0xB0, 0x18, 6})});
+}
+
 }  // namespace
 }  // namespace e2e

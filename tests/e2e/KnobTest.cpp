@@ -60,9 +60,15 @@ TEST_F(Knobs, DragSendsOneMessagePerMoveWithThePositionBeforeIt) {
   ASSERT_NO_FATAL_FAILURE(Drag(app, knob3, moves));
   // With Shift the knob steps by 8 (pressed 8 pixels lower, so that it is no double-click).
   ASSERT_NO_FATAL_FAILURE(Drag(app, knob3 + QPoint(0, 8), 3, "shift"));
-  // Moving over the knob with no button held sends nothing more.
+  // Moving over the knob with no button held, or dragging with Ctrl held, sends nothing more.
   app.MoveTo(knob3 + QPoint(3, 3));
   app.MoveTo(knob3 + QPoint(6, 6));
+  app.MoveTo(knob3 - QPoint(8, 0));
+  app.KeyDown("ctrl");
+  app.Press();
+  for (int i = 1; i <= 3; ++i) app.MoveTo(knob3 + QPoint(2 * i - 8, 0));
+  app.Release();
+  app.KeyUp("ctrl");
   Settle();
 
   const std::vector<QByteArray> messages = peer.Messages();

@@ -7,8 +7,10 @@
 namespace e2e {
 namespace {
 
-// Window coordinates: snapshot caption 1 (Button1) and scheme buttons 1 and 2.
+// Window coordinates: snapshot captions 1 (Button1) and 14 (Button32, the 14th of the top row),
+// scheme buttons 1 and 2.
 const QPoint kSnapshot1(14, 136);
+const QPoint kSnapshot14(274, 136);
 const QPoint kScheme1(414, 136);
 const QPoint kScheme2(434, 136);
 const QPoint kKnob1(8, 15), kKnob3(88, 15);
@@ -57,8 +59,9 @@ TEST_F(Snapshots, RecordedByShiftClickRecalledByCtrl1AfterRestart) {
     ASSERT_NO_FATAL_FAILURE(Drag(app, kKnob1, 3));
     ASSERT_NO_FATAL_FAILURE(Drag(app, kKnob3, 5));
     app.Click(kSnapshot1, "shift");
+    app.Click(kSnapshot14, "shift");
     ASSERT_TRUE(
-        WaitUntil([&] { return IniFile::Read(settings).Value("Button1", "knob22").has_value(); }));
+        WaitUntil([&] { return IniFile::Read(settings).Value("Button32", "knob22").has_value(); }));
     Close(app);
   }
   const IniFile recorded = IniFile::Read(settings);
@@ -66,19 +69,28 @@ TEST_F(Snapshots, RecordedByShiftClickRecalledByCtrl1AfterRestart) {
   EXPECT_EQ(recorded.ValueOr("Button1", "knob3", "missing"), "5");
   EXPECT_EQ(recorded.ValueOr("Button1", "knob2", "missing"), "0");
 
+  EXPECT_EQ(recorded.ValueOr("Button32", "knob3", "missing"), "5");
+
   const size_t before = peer.MessageCount();
   Kelvane app(settings);
   ASSERT_NO_FATAL_FAILURE(StartConnected(app));
-  app.Key("ctrl+1");
+  // Ctrl+2 names an empty snapshot: nothing. Ctrl+Q recalls snapshot 14, Ctrl+1 snapshot 1; the
+  // letter and the digit turn no knob, since the shortcut takes the key.
+  app.Key("ctrl+2");
+  app.Key("ctrl+q");
   ASSERT_TRUE(peer.WaitForMessages(before + 22));
+  app.Key("ctrl+1");
+  ASSERT_TRUE(peer.WaitForMessages(before + 44));
   Settle();
   const std::vector<QByteArray> got = peer.Messages();
-  ASSERT_EQ(got.size(), before + 22);
-  // All 22 knobs in knob order, each with its controller (24 + k - 1) and stored position.
-  for (int k = 1; k <= 22; ++k) {
-    const int position = k == 1 ? 3 : k == 3 ? 5 : 0;
-    EXPECT_EQ(Hex(got[before + k - 1]), Hex(Bytes({0xB0, 23 + k, position}))) << "knob" << k;
-  }
+  ASSERT_EQ(got.size(), before + 44);
+  // Each recall: all 22 knobs in knob order, each with its controller (24 + k - 1) and stored
+  // position.
+  for (size_t recall : {before, before + 22})
+    for (int k = 1; k <= 22; ++k) {
+      const int position = k == 1 ? 3 : k == 3 ? 5 : 0;
+      EXPECT_EQ(Hex(got[recall + k - 1]), Hex(Bytes({0xB0, 23 + k, position}))) << "knob" << k;
+    }
   // The knob stands where the snapshot put it: the next drag move sends that position.
   ASSERT_NO_FATAL_FAILURE(Drag(app, kKnob3, 1));
   EXPECT_EQ(Hex(peer.Messages().back()), Hex(Bytes({0xB0, 0x1A, 5})));
