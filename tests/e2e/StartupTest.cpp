@@ -108,5 +108,36 @@ TEST_F(Startup, DamagedSettingsFileIsReportedKeptAsideAndDefaultsRun) {
   EXPECT_EQ(ReadAll(dir.filePath(aside.front())), damaged);
 }
 
+TEST_F(Startup, StoredInputDeviceThatDoesNotExistIsRefused) {
+  // The peer's port is the only input device; number 1 names none.
+  const int out = graph.OutputDeviceIndex(peer.InPort());
+  ASSERT_EQ(graph.InputDeviceIndex(peer.OutPort()), 0);
+  ASSERT_EQ(graph.InputDeviceIndex("no such port"), -1);
+  IniFile::Write(settings, QStringLiteral("[setup]\nout=%1\nin=1\n").arg(out).toUtf8());
+  Kelvane app(settings);
+  app.Start();
+
+  // "Invalid device ID" in the error box, before the window.
+  const auto box = app.WaitForDialog("^Kelvane$", 5000);
+  EXPECT_TRUE(box.has_value()) << "no error box";
+  if (box) {
+    EXPECT_FALSE(app.MainWindowVisible());
+    app.Screenshot(*box, ArtefactDir() + "/invalid-input-device-box.png");
+    app.Key("Return");
+  }
+  ASSERT_TRUE(app.WaitForWindow());
+  ASSERT_TRUE(WaitUntil([&] { return graph.ConnectedToKelvane(peer.InPort()); }, 5000));
+
+  // Above all, Kelvane does not listen to its own output.
+  const std::vector<std::string> fromPeer = graph.Connections(peer.InPort());
+  ASSERT_EQ(fromPeer.size(), 1u);
+  const std::vector<std::string> fromKelvane = graph.Connections(fromPeer.front());
+  for (const std::string &port : fromKelvane)
+    EXPECT_NE(port.rfind("Kelvane", 0), 0u)
+        << "Kelvane listens to itself: " << fromPeer.front() << " -> " << port;
+  app.Terminate();
+  EXPECT_TRUE(app.WaitForExit());
+}
+
 }  // namespace
 }  // namespace e2e
