@@ -12,9 +12,8 @@
 // reads it: a file whose last message lacks its F7 leaves the receiver inside a SysEx message,
 // and the short message that follows lands in it.
 
-#include <QElapsedTimer>
+#include <QTimer>
 #include <chrono>
-#include <thread>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -38,17 +37,20 @@ struct Expected {
   QByteArray bytes;
 };
 
+// Every job the port's sender thread finishes posts a notice to this thread, so waiting for the
+// next event never misses the moment everything has left.
 void WaitUntilSent(int blocks, qsizetype totalBytes) {
-  QElapsedTimer clock;
-  clock.start();
-  for (;;) {
-    QCoreApplication::processEvents();
-    if (finishedBlocks >= blocks && backend->SentBytes(kDevice).size() >= totalBytes) return;
-    if (clock.elapsed() > 10000)
+  bool timedOut = false;
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] { timedOut = true; });
+  watchdog.start(10000);
+  while (finishedBlocks < blocks || backend->SentBytes(kDevice).size() < totalBytes) {
+    if (timedOut)
       fuzz::Fail("the transfer did not finish within 10 s",
                  "sent " + QByteArray::number(backend->SentBytes(kDevice).size()) + " of " +
                      QByteArray::number(totalBytes) + " bytes");
-    std::this_thread::sleep_for(std::chrono::microseconds(20));
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
 }
 

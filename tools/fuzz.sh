@@ -19,10 +19,12 @@ while read -r target; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   echo "== $target: ${seconds} s"
+  options=(-max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -print_final_stats=1
+    -artifact_prefix="$build/crashes/$target-")
+  [ -f "fuzz/dict/$target.dict" ] && options+=(-dict="fuzz/dict/$target.dict")
   # The first folder gathers new inputs; the seeds are only read.
-  if "$build/fuzz/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-      -print_final_stats=1 -artifact_prefix="$build/crashes/$target-" \
-      "$corpus" "fuzz/corpus/$target" >"$build/$target.log" 2>&1; then
+  if "$build/fuzz/$target" "${options[@]}" "$corpus" "fuzz/corpus/$target" \
+      >"$build/$target.log" 2>&1; then
     grep -E '^#[0-9]+.*DONE|stat::number_of_executed_units|stat::average_exec_per_sec' \
       "$build/$target.log" || true
   else
