@@ -87,7 +87,7 @@ if command -v dpkg-shlibdeps >/dev/null && command -v dpkg-deb >/dev/null; then
     [ "$(field Section)" = sound ] || fail ".deb: Section is $(field Section)"
     [ "$(field Maintainer)" = "The Kelvane developers" ] || fail ".deb: Maintainer $(field Maintainer)"
     depends="$(field Depends)"
-    for lib in libqt6widgets6 librtmidi libc6 qt6-qpa-plugins; do
+    for lib in libqt6widgets6 libqt6gui6 librtmidi libc6; do
       grep -q "$lib" <<<"$depends" || fail ".deb: Depends lacks $lib: $depends"
     done
     contents="$(dpkg-deb -c "$deb")"
