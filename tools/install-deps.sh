@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-utils xauth imagemagick
   fonts-dejavu-core
+  dpkg-dev desktop-file-utils groff-base
+  clang libclang-rt-14-dev
 )
 
 missing=()
