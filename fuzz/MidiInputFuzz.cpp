@@ -149,15 +149,6 @@ std::vector<QByteArray> RawCut(const uint8_t *data, size_t size) {
   return calls;
 }
 
-#ifdef KELVANE_FUZZ_SKIP_KNOWN_FAULTS
-// Known fault, reported and not yet mended (fuzz/crashes/midi_input-raw-*): the port keeps the
-// bytes of a call that starts with a status byte as they are, so a peer that sends "B0 30 8F"
-// gives a short event with a data byte of 0x8F. A driver that cuts at status bytes never does.
-constexpr bool kRawDataBytesUnchecked = true;
-#else
-constexpr bool kRawDataBytesUnchecked = false;
-#endif
-
 void Take(TMidiInput &port, uint32_t bufferSize, bool raw, Traffic &got) {
   while (auto event = port.ReadEvent()) {
     if (event->StatusByte == 0xF0) {
@@ -174,9 +165,8 @@ void Take(TMidiInput &port, uint32_t bufferSize, bool raw, Traffic &got) {
                  "a short event without a status byte", bytes);
     fuzz::Expect(!event->SysExBytes && event->SysExByteCount == 0,
                  "a short event carries SysEx bytes", bytes);
-    fuzz::Expect(
-        (raw && kRawDataBytesUnchecked) || (event->DataByte1 < 0x80 && event->DataByte2 < 0x80),
-        "a short event carries a data byte of 128 or more", bytes);
+    fuzz::Expect(event->DataByte1 < 0x80 && event->DataByte2 < 0x80,
+                 "a short event carries a data byte of 128 or more", bytes);
     got.shorts.push_back({event->StatusByte, event->DataByte1, event->DataByte2});
   }
 }
