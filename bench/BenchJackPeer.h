@@ -68,6 +68,7 @@ class BenchJackPeer {
     return arrival;
   }
   uint64_t EventsSeen() const { return events_.load(std::memory_order_relaxed); }
+  uint64_t BytesSeen() const { return bytes_.load(std::memory_order_relaxed); }
   uint64_t RecordsLost() const { return lost_.load(std::memory_order_relaxed); }
 
   // Main thread: a three-byte message for the next process cycle to send at offset 0.
@@ -94,6 +95,7 @@ class BenchJackPeer {
       jack_midi_event_t event;
       if (jack_midi_event_get(&event, buffer, i) != 0) continue;
       events_.fetch_add(1, std::memory_order_relaxed);
+      bytes_.fetch_add(event.size, std::memory_order_relaxed);
       Arrival arrival{now + static_cast<uint64_t>(event.time * microsPerFrame_),
                       static_cast<uint32_t>(event.size),
                       {0, 0, 0}};
@@ -121,6 +123,7 @@ class BenchJackPeer {
   jack_ringbuffer_t *outgoing_ = nullptr;  // written by main, read by the process thread
   double microsPerFrame_ = 0;
   std::atomic<uint64_t> events_{0};
+  std::atomic<uint64_t> bytes_{0};
   std::atomic<uint64_t> lost_{0};
 };
 

@@ -4,7 +4,7 @@
 //
 //   kelvane_drive startup --kelvane PATH --floor PATH [--runs N] --workdir DIR
 //   kelvane_drive keys    --kelvane PATH [--presses N] --workdir DIR
-//   kelvane_drive drag    --kelvane PATH [--moves N] [--interval-us U] --workdir DIR
+//   kelvane_drive drag    --kelvane PATH --floor PATH [--moves N] [--interval-us U] --workdir DIR
 //
 // Every figure is printed beside a baseline measured in the same run; nothing is asserted.
 #include <X11/Xatom.h>
@@ -539,6 +539,33 @@ bool FindKnob1(XSession &x, bench::BenchJackPeer &peer, int wx, int wy, int &kx,
   return false;
 }
 
+// Drags over the floor window's middle as over the knob; returns the moves it counted.
+long FloorDrag(XSession &x, const std::map<std::string, std::string> &options, int moves,
+               uint64_t intervalMicros) {
+  Child floor =
+      Start(Option(options, "floor"), {}, true, Option(options, "workdir") + "/floor.log");
+  uint64_t mapped = 0;
+  const Window window = x.WaitForMap(floor.pid, 20'000'000, mapped);
+  if (!window) throw std::runtime_error("the floor window did not show");
+  bench::SleepMicros(300'000);
+  int wx = 0, wy = 0;
+  x.Origin(window, wx, wy);
+  x.MoveTo(wx + 260, wy + 100);
+  bench::SleepMicros(50'000);
+  x.Button(true);
+  const uint64_t start = NowMicros();
+  for (int i = 1; i <= moves; ++i) {
+    bench::SleepUntil(start + static_cast<uint64_t>(i) * intervalMicros);
+    x.MoveTo(wx + 260, wy + 100 + (i & 1));
+  }
+  x.Button(false);
+  bench::SleepMicros(300'000);
+  Stop(floor);
+  long counted = -1;
+  std::sscanf(ReadAll(floor.stdoutPipe).c_str(), "painted %*u moves %ld", &counted);
+  return counted;
+}
+
 int DragBench(const std::map<std::string, std::string> &options) {
   const std::string kelvane = Option(options, "kelvane"), workdir = Option(options, "workdir");
   const int moves = std::stoi(Option(options, "moves", "10000"));
@@ -572,6 +599,9 @@ int DragBench(const std::map<std::string, std::string> &options) {
   const DragResult knob = Drag(x, peer, app.child.pid, kx, ky, moves, interval, 24);
   Stop(app.child);
 
+  // What a plain Qt widget receives of the same drag: the floor for "one message per move".
+  const long floorMoves = FloorDrag(x, options, moves, interval);
+
   auto perMove = [&](const DragResult &r, bool mainThread) {
     const double spent = mainThread ? r.cpu.mainThread : r.cpu.process;
     const double idle =
@@ -593,7 +623,9 @@ int DragBench(const std::map<std::string, std::string> &options) {
               perMove(empty, false));
   bench::PrintRow("drag 10k moves on knob1: messages out",
                   std::to_string(knob.knobMessages) + " of " + std::to_string(moves),
-                  std::to_string(empty.messages) + " (empty area)", "one per move",
+                  "plain Qt widget got " + std::to_string(floorMoves) + " moves; empty area sent " +
+                      std::to_string(empty.messages),
+                  "one per move",
                   bench::YesNo(knob.knobMessages == static_cast<uint64_t>(moves) &&
                                knob.messages == knob.knobMessages));
   bench::PrintRow("drag: GUI-thread CPU per move", bench::Format("%.1f us", perMove(knob, true)),

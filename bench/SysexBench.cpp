@@ -7,6 +7,7 @@
 // After Google Benchmark's own table, the program prints the ROW lines of tools/bench.sh.
 #include <benchmark/benchmark.h>
 #include <jack/jack.h>
+#include <malloc.h>
 
 #include <QApplication>
 #include <QDir>
@@ -95,6 +96,7 @@ jack_nframes_t period = 0;
 template <class Start, class Finish>
 void Measure(benchmark::State &state, const std::string &name, Start start, Finish finish) {
   for (auto _ : state) {
+    malloc_trim(0);  // what earlier transfers freed goes back, so the peak counts this one alone
     bench::ResetPeakRss();
     const long before = bench::StatusKiB("self", "VmRSS");
     const auto begun = std::chrono::steady_clock::now();
@@ -113,42 +115,41 @@ void Measure(benchmark::State &state, const std::string &name, Start start, Fini
   }
 }
 
-int OutputIndexOf(const JackPeer &peer) {
+// Kelvane's device number of a JACK port: its place among the server's MIDI ports of that
+// direction (JackPortIsInput ports are Kelvane's outputs).
+int DeviceIndexOf(const std::string &port, unsigned long flags) {
   jack_client_t *probe = jack_client_open("benchprobe", JackNoStartServer, nullptr);
-  const int index = bench::JackMidiPortIndex(probe, peer.Name() + ":in", JackPortIsInput);
+  const int index = bench::JackMidiPortIndex(probe, port, flags);
   jack_client_close(probe);
   return index;
 }
 
-int InputIndexOf(const JackPeer &peer) {
-  jack_client_t *probe = jack_client_open("benchprobe", JackNoStartServer, nullptr);
-  const int index = bench::JackMidiPortIndex(probe, peer.Name() + ":out", JackPortIsOutput);
-  jack_client_close(probe);
-  return index;
+// Receivers count bytes as they arrive and keep none, so the memory figures are the sender's.
+std::function<size_t()> BytesAt(const bench::BenchJackPeer &receiver) {
+  return [&receiver] { return static_cast<size_t>(receiver.BytesSeen()); };
 }
 
 // Raw JACK: one plain client sends the dump to another, as many whole messages per period as
 // the period's buffer holds.
 void BM_JackPeerToPeer(benchmark::State &state) {
   const auto messageBytes = static_cast<size_t>(state.range(0));
-  JackPeer sender("benchsend"), receiver("benchrecv");
+  JackPeer sender("benchsend");
+  bench::BenchJackPeer receiver("benchrecv", true, false);
   if (!sender.Ok() || !receiver.Ok()) return state.SkipWithError("no JACK server");
-  jack_client_t *link = jack_client_open("benchlink", JackNoStartServer, nullptr);
-  period = jack_get_buffer_size(link);
-  jack_connect(link, (sender.Name() + ":out").c_str(), (receiver.Name() + ":in").c_str());
+  period = receiver.Period();
+  jack_connect(receiver.Client(), (sender.Name() + ":out").c_str(), receiver.InputName().c_str());
   QThread::msleep(50);
   const std::vector<QByteArray> dump = DumpMessages(messageBytes);
   Measure(
       state, "peer-to-peer " + std::to_string(messageBytes), [&] { sender.Send(dump); },
       [&] {
         Figure figure;
-        auto arrived = [&] { return static_cast<size_t>(receiver.Received().size()); };
+        auto arrived = BytesAt(receiver);
         PumpUntil([&] { return arrived() >= kDumpBytes; }, StallWatch(arrived, 2'000'000));
         figure.bytesArrived = arrived();
         if (figure.bytesArrived != kDumpBytes) figure.problem = "bytes lost between JACK clients";
         return figure;
       });
-  jack_client_close(link);
 }
 BENCHMARK(BM_JackPeerToPeer)
     ->Arg(8192)
@@ -159,11 +160,11 @@ BENCHMARK(BM_JackPeerToPeer)
 
 // The output port alone: one WriteSysEx of the whole dump.
 void BM_PortSysexSend(benchmark::State &state) {
-  JackPeer receiver("benchrecv");
+  bench::BenchJackPeer receiver("benchrecv", true, false);
   if (!receiver.Ok()) return state.SkipWithError("no JACK server");
   std::unique_ptr<MidiBackend> backend = CreateMidiBackend("jack");
   TMidiOutput output(*backend);
-  output.SetDeviceID(OutputIndexOf(receiver));
+  output.SetDeviceID(DeviceIndexOf(receiver.InputName(), JackPortIsInput));
   if (!output.OpenPort()) return state.SkipWithError("the output port did not open");
   QThread::msleep(50);
   const QByteArray dump = Joined(DumpMessages(8192));
@@ -172,11 +173,13 @@ void BM_PortSysexSend(benchmark::State &state) {
       [&] { output.WriteSysEx(reinterpret_cast<const uint8_t *>(dump.constData()), dump.size()); },
       [&] {
         Figure figure;
-        auto arrived = [&] { return static_cast<size_t>(receiver.Received().size()); };
+        auto arrived = BytesAt(receiver);
         PumpUntil([&] { return arrived() >= kDumpBytes; }, StallWatch(arrived, 2'000'000));
         figure.bytesArrived = arrived();
         if (figure.bytesArrived != kDumpBytes)
-          figure.problem = "the port's SysEx did not all arrive";
+          figure.problem = "lost bytes: " + std::to_string(kDumpBytes - figure.bytesArrived) +
+                           " of " + std::to_string(kDumpBytes) + ", LastError " +
+                           std::to_string(output.LastError());
         return figure;
       });
   output.ClosePort();
@@ -189,7 +192,7 @@ void BM_PortSysexReceive(benchmark::State &state) {
   if (!sender.Ok()) return state.SkipWithError("no JACK server");
   std::unique_ptr<MidiBackend> backend = CreateMidiBackend("jack");
   TMidiInput input(*backend);
-  input.SetDeviceID(static_cast<uint16_t>(InputIndexOf(sender)));
+  input.SetDeviceID(static_cast<uint16_t>(DeviceIndexOf(sender.Name() + ":out", JackPortIsOutput)));
   input.SetCapacity(2048);
   input.SetSysexBufferSize(5120);
   input.SetSysexBufferCount(32);
@@ -219,15 +222,17 @@ void BM_PortSysexReceive(benchmark::State &state) {
 }
 BENCHMARK(BM_PortSysexReceive)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// A window over the JACK service whose output is `peer`'s input and whose input is its output.
+// A window over the JACK service whose output is the port `outputPort` and whose input is the
+// port `inputPort` (none: the window's own choice).
 struct WindowOverJack {
-  explicit WindowOverJack(const JackPeer &peer) {
+  WindowOverJack(const std::string &outputPort, const std::string &inputPort) {
     QFile store(dir.filePath("kelvane.ini"));
     store.open(QIODevice::WriteOnly);
-    store.write(QStringLiteral("[setup]\nout=%1\nin=%2\n")
-                    .arg(OutputIndexOf(peer))
-                    .arg(InputIndexOf(peer))
-                    .toUtf8());
+    QString text =
+        QStringLiteral("[setup]\nout=%1\n").arg(DeviceIndexOf(outputPort, JackPortIsInput));
+    if (!inputPort.empty())
+      text += QStringLiteral("in=%1\n").arg(DeviceIndexOf(inputPort, JackPortIsOutput));
+    store.write(text.toUtf8());
     store.close();
     backend = CreateMidiBackend("jack");
     window = std::make_unique<TForm1>(*backend, store.fileName());
@@ -240,9 +245,9 @@ struct WindowOverJack {
 
 // "Send SysEx File.." with a 4 MiB .syx file, until its last byte reaches the peer.
 void BM_WindowSysexSend(benchmark::State &state) {
-  JackPeer receiver("benchrecv");
+  bench::BenchJackPeer receiver("benchrecv", true, false);
   if (!receiver.Ok()) return state.SkipWithError("no JACK server");
-  WindowOverJack app(receiver);
+  WindowOverJack app(receiver.InputName(), "");
   const QString file = app.dir.filePath("dump.syx");
   QFile syx(file);
   syx.open(QIODevice::WriteOnly);
@@ -258,13 +263,14 @@ void BM_WindowSysexSend(benchmark::State &state) {
       },
       [&] {
         Figure figure;
-        auto arrived = [&] { return static_cast<size_t>(receiver.Received().size()); };
+        auto arrived = BytesAt(receiver);
         PumpUntil([&] { return arrived() >= kDumpBytes; }, StallWatch(arrived, 2'000'000));
         figure.bytesArrived = arrived();
         if (figure.bytesArrived == 0)
           figure.problem = "nothing arrived: SendbtnClick sent nothing";
         else if (figure.bytesArrived != kDumpBytes)
-          figure.problem = "the file did not all arrive";
+          figure.problem = "lost bytes: " + std::to_string(kDumpBytes - figure.bytesArrived) +
+                           " of " + std::to_string(kDumpBytes);
         if (!app.dialogs.errors.isEmpty())
           figure.problem += " (" + app.dialogs.errors.front().toStdString() + ")";
         return figure;
@@ -277,7 +283,7 @@ BENCHMARK(BM_WindowSysexSend)->Iterations(1)->UseManualTime()->Unit(benchmark::k
 void BM_WindowSysexReceive(benchmark::State &state) {
   JackPeer sender("benchsend");
   if (!sender.Ok()) return state.SkipWithError("no JACK server");
-  WindowOverJack app(sender);
+  WindowOverJack app(sender.Name() + ":in", sender.Name() + ":out");
   const QString file = app.dir.filePath("received.syx");
   TForm1 &window = *app.window;
   QThread::msleep(50);

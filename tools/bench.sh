@@ -65,7 +65,7 @@ run startup "$bin/bench/kelvane_drive" startup --kelvane "$bin/app/kelvane" \
 run keys-256 "$bin/bench/kelvane_drive" keys --kelvane "$bin/app/kelvane" --presses "$presses" \
   --workdir "$work"
 run drag "$bin/bench/kelvane_drive" drag --kelvane "$bin/app/kelvane" --moves "$moves" \
-  --workdir "$work"
+  --floor "$bin/bench/bench_floor_window" --workdir "$work"
 run sysex "$bin/bench/bench_sysex"
 jack_period 64
 run keys-64 "$bin/bench/kelvane_drive" keys --kelvane "$bin/app/kelvane" --presses "$presses" \
