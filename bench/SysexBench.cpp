@@ -320,6 +320,7 @@ std::string Describe(const std::string &name) {
   auto found = figures.find(name);
   if (found == figures.end()) return "not run";
   const Figure &f = found->second;
+  if (f.bytesArrived == 0) return f.problem;
   std::string text = bench::Format("%.2f MB/s", f.mbPerSecond) + ", peak +" +
                      bench::Format("%.1f MiB", f.peakGrowthMiB);
   if (!f.problem.empty()) text += "; " + f.problem;

@@ -59,6 +59,8 @@ run() {
   grep '^ROW' "$work/$name.log" | cut -f2- >>"$rows" || true
 }
 
+run engine_bench "$bin/bench/engine_bench" --benchmark_min_time=0.2
+run bench_midi "$bin/bench/bench_midi" --benchmark_min_time=0.2
 jack_period 256
 run startup "$bin/bench/kelvane_drive" startup --kelvane "$bin/app/kelvane" \
   --floor "$bin/bench/bench_floor_window" --runs "$runs" --workdir "$work"
