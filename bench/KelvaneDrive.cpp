@@ -622,7 +622,7 @@ int DragBench(const std::map<std::string, std::string> &options) {
   std::printf("  empty:  %llu messages; CPU per move: GUI thread %.1f us, process %.1f us\n",
               static_cast<unsigned long long>(empty.messages), perMove(empty, true),
               perMove(empty, false));
-  bench::PrintRow("drag 10k moves on knob1: messages out",
+  bench::PrintRow("drag of " + std::to_string(moves) + " moves on knob1: messages out",
                   std::to_string(knob.knobMessages) + " of " + std::to_string(moves),
                   "plain Qt widget got " + std::to_string(floorMoves) + " moves; empty area sent " +
                       std::to_string(empty.messages),
