@@ -59,6 +59,8 @@ void CentreOnScreen(QWidget &window) {
 
 int main(int argc, char **argv) {
   CatchTerminationSignals();
+  // A knob steps once per pointer motion the window system reports; Qt must not merge them.
+  QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
   QApplication app(argc, argv);
   QApplication::setApplicationName("kelvane");
   QApplication::setApplicationDisplayName("Kelvane");
