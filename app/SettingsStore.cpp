@@ -81,6 +81,14 @@ bool Unescape(QStringView text, QString *out) {
   return true;
 }
 
+// Reading trims what writing escapes at a text's ends: blanks and tabs, nothing else.
+QStringView TrimBlanks(QStringView text) {
+  auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+  while (!text.isEmpty() && blank(text.front())) text = text.mid(1);
+  while (!text.isEmpty() && blank(text.back())) text.chop(1);
+  return text;
+}
+
 int HexDigit(QChar c) {
   if (c >= u'0' && c <= u'9') return c.unicode() - '0';
   if (c >= u'a' && c <= u'f') return c.unicode() - 'a' + 10;
@@ -138,8 +146,8 @@ int SettingsStore::ParseInteger(const QString &text, int defaultValue) {
   if (!rest.isEmpty() && rest.front() == u'$') {
     if (!ParseDigits(rest.mid(1), 16, &value)) return defaultValue;
     // Hexadecimal text names a 32-bit pattern: "$FFFFFFFF" is -1.
-    int pattern = static_cast<int>(static_cast<quint32>(value));
-    return negative ? -pattern : pattern;
+    quint32 pattern = static_cast<quint32>(value);
+    return static_cast<int>(negative ? 0u - pattern : pattern);  // "-$80000000" is INT_MIN
   }
   if (!ParseDigits(rest, 10, &value)) return defaultValue;
   if (negative) value = -value;
@@ -329,7 +337,7 @@ bool SettingsStore::Parse(const QByteArray &bytes, QString *problem) {
   for (qsizetype n = 0; n < lines.size(); ++n) {
     QStringView line(lines[n]);
     if (line.endsWith(u'\r')) line.chop(1);
-    QStringView trimmed = line.trimmed();
+    QStringView trimmed = TrimBlanks(line);
     if (trimmed.isEmpty() || trimmed.startsWith(u';') || trimmed.startsWith(u'#')) continue;
     QString name, value;
     if (trimmed.startsWith(u'[') && trimmed.endsWith(u']')) {
@@ -348,8 +356,8 @@ bool SettingsStore::Parse(const QByteArray &bytes, QString *problem) {
       continue;
     }
     qsizetype eq = line.indexOf(u'=');
-    if (!current || eq <= 0 || !Unescape(line.left(eq).trimmed(), &name) || name.isEmpty() ||
-        !Unescape(line.mid(eq + 1).trimmed(), &value)) {
+    if (!current || eq <= 0 || !Unescape(TrimBlanks(line.left(eq)), &name) || name.isEmpty() ||
+        !Unescape(TrimBlanks(line.mid(eq + 1)), &value)) {
       *problem = QStringLiteral("line %1 is not a setting").arg(n + 1);
       return false;
     }

@@ -30,10 +30,12 @@ Options ParseCommandLine(const QApplication &app) {
       "settings",
       "Use FILE as the settings store instead of " + SettingsStore::DefaultFileName() + ".",
       "FILE");
-  QCommandLineOption midiApi("midi-api",
-                             "Use the MIDI service NAME (" + MidiBackendApis().join(", ") +
-                                 "); by default the first one that works.",
-                             "NAME");
+  QCommandLineOption midiApi(
+      "midi-api",
+      "Use the MIDI service NAME (" + MidiBackendApis().join(", ") +
+          "). By default the first system service in that list that works; loopback, an "
+          "in-process service for tests, only when asked for.",
+      "NAME");
   parser.addOption(settings);
   parser.addOption(midiApi);
   parser.process(app);
@@ -57,6 +59,8 @@ void CentreOnScreen(QWidget &window) {
 
 int main(int argc, char **argv) {
   CatchTerminationSignals();
+  // A knob steps once per pointer motion the window system reports; Qt must not merge them.
+  QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
   QApplication app(argc, argv);
   QApplication::setApplicationName("kelvane");
   QApplication::setApplicationDisplayName("Kelvane");

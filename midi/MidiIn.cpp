@@ -79,6 +79,9 @@ void ReceiveShort(CallbackRecord &record, const uint8_t *bytes, size_t length, u
   for (size_t i = 0; i < std::min<size_t>(length, 3); ++i) packed |= uint32_t{bytes[i]} << (8 * i);
   if (packed == 0xFE || packed == 0xF8) return;  // active sensing, timing clock
   if (record.sysexOnly.load(std::memory_order_relaxed)) return;
+  // A peer may write anything into its events; a data byte of 128 or more is no message.
+  for (size_t i = 1; i < std::min<size_t>(length, 3); ++i)
+    if (bytes[i] >= 0x80) return;
   StoreEntry(record, EventEntry{time, packed, nullptr});
 }
 

@@ -77,6 +77,7 @@ uint16_t SysExSender::SendBlock(const std::vector<uint8_t> &block,
     const auto f7 = std::find(block.begin() + static_cast<std::ptrdiff_t>(pos), block.end(), 0xF7);
     const size_t messageEnd =
         f7 == block.end() ? block.size() : static_cast<size_t>(f7 - block.begin()) + 1;
+    const size_t messageStart = pos;
     bool insideMessage = false;
     while (pos < messageEnd) {
       if (!WaitForPause(pacing.Pause, lock)) {
@@ -91,6 +92,14 @@ uint16_t SysExSender::SendBlock(const std::vector<uint8_t> &block,
       if (uint16_t result = CallUnlocked(lock, block.data() + pos, length)) return result;
       pos += length;
       insideMessage = pos < messageEnd;
+    }
+    // A block (a .syx file cut short) may end inside a message: close it, or the receiver would
+    // take the next short message for part of it.
+    const bool unterminated = f7 == block.end() && std::find(block.begin() + messageStart,
+                                                             block.end(), 0xF0) != block.end();
+    if (unterminated) {
+      static const uint8_t endOfExclusive = 0xF7;
+      if (uint16_t result = CallUnlocked(lock, &endOfExclusive, 1)) return result;
     }
   }
   return mrOk;

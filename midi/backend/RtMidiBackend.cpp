@@ -77,6 +77,7 @@ class JackService : public RtMidiService {
     watcher_ = jack_client_open("Kelvane-monitor", options, nullptr);
     if (!watcher_) return false;
     jack_on_shutdown(watcher_, &OnShutdown, this);
+    jack_set_process_callback(watcher_, &OnCycle, this);
     if (jack_activate(watcher_) != 0) {
       jack_client_close(watcher_);
       watcher_ = nullptr;
@@ -97,14 +98,22 @@ class JackService : public RtMidiService {
     return {4096, period_ + period_ / 8};
   }
   bool HasVirtualPorts() const override { return true; }
+  bool CountsCycles() const override { return true; }
+  uint64_t Cycles() const override { return cycles_.load(std::memory_order_acquire); }
 
  private:
   // JACK's thread, when the server stops: no JACK calls, no locks.
   static void OnShutdown(void *self) { static_cast<JackService *>(self)->alive_.store(false); }
+  // JACK's process thread, once a cycle: counts it, nothing else (no locks, no allocation).
+  static int OnCycle(jack_nframes_t, void *self) {
+    static_cast<JackService *>(self)->cycles_.fetch_add(1, std::memory_order_release);
+    return 0;
+  }
 
   mutable std::mutex mutex_;
   jack_client_t *watcher_ = nullptr;
   std::atomic<bool> alive_{false};
+  std::atomic<uint64_t> cycles_{0};
   std::chrono::microseconds period_{21'333};
 };
 

@@ -126,9 +126,24 @@ uint16_t RtMidiOutConnection::SendBytes(const uint8_t *bytes, size_t length) {
   if (!open_) return mrInvalidHandle;
   // Never hand bytes to a connection whose server is gone: RtMidi's JACK send would spin.
   if (!service_->Alive() || generation_ != service_->Generation()) return service_->DeadResult();
+  const bool sysexPiece = length > 0 && (bytes[0] == 0xF0 || bytes[0] < 0x80 || bytes[0] == 0xF7);
+  if (sysexPiece) WaitForACycleSinceLastPiece();
   failed_ = false;
   midi_->sendMessage(bytes, length);
+  if (sysexPiece) lastPieceCycle_ = service_->Cycles();
   return failed_ ? mrError : mrOk;
+}
+
+// RtMidi's JACK output writes what it was given into the port's buffer in its next process
+// cycle and silently drops what does not fit. A server that stalls (a loaded machine, a
+// non-realtime server) would let wall-clock paced pieces pile up into one cycle, so each piece
+// also waits until two cycles have begun since the last one: by then the last one has left.
+void RtMidiOutConnection::WaitForACycleSinceLastPiece() {
+  if (!service_->CountsCycles() || lastPieceCycle_ == 0) return;
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+  while (service_->Alive() && service_->Cycles() < lastPieceCycle_ + 2 &&
+         std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
 }
 
 // ---- input ----

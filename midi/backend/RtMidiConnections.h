@@ -31,11 +31,15 @@ class RtMidiOutConnection : public MidiOutConnection {
   // RtMidi's error callback, on the thread that made the failing call.
   static void OnError(RtMidiError::Type type, const std::string &text, void *self);
 
+  // Sender thread: waits until the service has run a whole cycle since the last SysEx piece.
+  void WaitForACycleSinceLastPiece();
+
   std::shared_ptr<RtMidiService> service_;
   std::unique_ptr<RtMidiOut> midi_;
   uint64_t generation_ = 0;
   bool open_ = false;
   bool failed_ = false;  // set by OnError during the current call
+  uint64_t lastPieceCycle_ = 0;
 };
 
 // One input connection over RtMidi; its messages reach the port's callback on RtMidi's thread.

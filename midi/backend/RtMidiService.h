@@ -25,6 +25,10 @@ class RtMidiService {
   virtual bool Alive() const { return true; }
   uint64_t Generation() const { return generation_.load(); }
   virtual MidiSysExPacing Pacing() const = 0;
+  // Any thread: the number of processing cycles the service has run, for services that move
+  // MIDI once per cycle (JACK); 0 and false elsewhere.
+  virtual bool CountsCycles() const { return false; }
+  virtual uint64_t Cycles() const { return 0; }
   virtual bool HasVirtualPorts() const = 0;
   virtual uint16_t DeadResult() const { return mrServerGone; }
 

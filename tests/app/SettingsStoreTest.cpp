@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <limits>
 
 #include "Exception.h"
 #include "SettingsStore.h"
@@ -39,6 +40,7 @@ TEST(SettingsStoreParse, ReadsIntegersTheStoreWay) {
   EXPECT_EQ(SettingsStore::ParseInteger("-1", 6), -1);
   EXPECT_EQ(SettingsStore::ParseInteger("-$10", 6), -16);
   EXPECT_EQ(SettingsStore::ParseInteger("0xFFFFFFFF", 6), -1);
+  EXPECT_EQ(SettingsStore::ParseInteger("-$80000000", 6), std::numeric_limits<int>::min());
   EXPECT_EQ(SettingsStore::ParseInteger("176", 6), 176);
 }
 
@@ -73,7 +75,7 @@ TEST_F(SettingsStoreTest, MissingValuesAndSectionsGiveTheCallersDefaults) {
 }
 
 TEST_F(SettingsStoreTest, TextsSurviveTheFileAsTheyWereWritten) {
-  const QString odd = QString(" two  words\\ \n=[x]\r") + QChar(0) + QString::fromUtf8("é ");
+  const QString odd = QString("\v two  words\\ \n=[x]\r") + QChar(0) + QString::fromUtf8("é\u00A0");
   {
     SettingsStore store(file);
     store.WriteString("knob", "knobname3", odd);

@@ -117,7 +117,8 @@ TEST_F(InputPort, ShortMessagesArriveAfterStartWithoutClockOrSensing) {
   Inject(Bytes({0xFE}));
   Inject(Bytes({0xF8}));
   Inject(Bytes({0xB1, 7, 99}));
-  Inject(Bytes({0xFA}));  // other real-time messages pass
+  Inject(Bytes({0xB0, 0x30, 0x8F}));  // a data byte of 128 or more: no message
+  Inject(Bytes({0xFA}));              // other real-time messages pass
   ASSERT_TRUE(WaitFor([&] { return collector.events.size() == 2; }));
   Settle();
   ASSERT_EQ(collector.events.size(), 2u);

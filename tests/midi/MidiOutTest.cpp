@@ -155,6 +155,16 @@ TEST_F(OutputPort, SysExIsSplitAtF7AndIntoPiecesWithShortMessagesOnlyBetweenBloc
   EXPECT_TRUE(WaitFor([&] { return completions == 1; }));
 }
 
+TEST_F(OutputPort, ABlockThatEndsInsideAMessageIsClosedBeforeTheNextShortMessage) {
+  CountCompletions();
+  OpenOn(0);
+  const QByteArray cutShort = Bytes({0xF0, 0x41, 0x10, 0x42});
+  port.WriteSysEx(Data(cutShort), cutShort.size());
+  port.WriteShortMessage(0x90, 60, 100);
+  ASSERT_TRUE(WaitFor([&] { return backend.Sent(kOut1).size() == 3; }));
+  EXPECT_EQ(backend.SentBytes(kOut1), Bytes({0xF0, 0x41, 0x10, 0x42, 0xF7, 0x90, 60, 100}));
+}
+
 TEST_F(OutputPort, LongBlocksOfAnyLengthArriveWhole) {
   backend.SetPacing({4096, std::chrono::microseconds(0)});
   CountCompletions();

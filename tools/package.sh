@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Kelvane and makes its Debian package in build/default/
+# (kelvane_<version>_<arch>.deb, its dependencies found by dpkg-shlibdeps).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+tools/build.sh default
+cd build/default
+cpack -G DEB
+ls -1 "$PWD"/kelvane_*.deb
