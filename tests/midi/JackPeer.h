@@ -46,6 +46,13 @@ class JackPeer {
     }
     return all_;
   }
+  // GUI thread: what arrived since the last call, without keeping it (for long runs).
+  QByteArray TakeReceived() {
+    const size_t available = jack_ringbuffer_read_space(received_);
+    QByteArray chunk(static_cast<qsizetype>(available), 0);
+    if (available) jack_ringbuffer_read(received_, chunk.data(), available);
+    return chunk;
+  }
   bool LostAny() const { return lost_.load(); }
   size_t EventsReceived() const { return events_.load(); }
 
