@@ -21,6 +21,31 @@ std::unique_ptr<Midi> MakeMidi(RtMidi::Api api, RtMidiErrorCallback onError, voi
   }
 }
 
+// Kelvane's own ports (its output, its virtual port, its input) join the service's lists once
+// they are open. Device numbers count only the other ports: otherwise the numbers would shift
+// under the stored ones as Kelvane opens its ports, and Kelvane could end up listening to itself.
+// Returns the service's index of device `id`, or -1 when there is no such device.
+template <typename Midi>
+int ServiceIndexOf(Midi &midi, int id) {
+  if (id < 0) return -1;
+  const unsigned count = midi.getPortCount();
+  int seen = 0;
+  for (unsigned i = 0; i < count; ++i) {
+    if (midi.getPortName(i).rfind(kClientName, 0) == 0) continue;
+    if (seen++ == id) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+template <typename Midi>
+uint16_t ForeignPortCount(Midi &midi) {
+  const unsigned count = midi.getPortCount();
+  unsigned foreign = 0;
+  for (unsigned i = 0; i < count; ++i)
+    if (midi.getPortName(i).rfind(kClientName, 0) != 0) ++foreign;
+  return static_cast<uint16_t>(foreign);
+}
+
 // RtMidi objects whose JACK server died cannot be destroyed safely: their destructors call into
 // a client that no longer exists (closing an input port there crashes inside libjack, and the
 // output waits a second for a process cycle that never comes). They are kept here instead, so
@@ -71,7 +96,7 @@ uint16_t RtMidiOutConnection::Ensure() {
 
 uint16_t RtMidiOutConnection::PortCount() {
   if (Ensure()) return 0;
-  return static_cast<uint16_t>(midi_->getPortCount());
+  return ForeignPortCount(*midi_);
 }
 
 uint16_t RtMidiOutConnection::PortName(int id, QString &name) {
@@ -81,8 +106,9 @@ uint16_t RtMidiOutConnection::PortName(int id, QString &name) {
     name = QString::fromLatin1(kVirtualPortName);
     return mrOk;
   }
-  if (id < 0 || static_cast<unsigned>(id) >= midi_->getPortCount()) return mrBadDeviceId;
-  const std::string portName = midi_->getPortName(static_cast<unsigned>(id));
+  const int index = ServiceIndexOf(*midi_, id);
+  if (index < 0) return mrBadDeviceId;
+  const std::string portName = midi_->getPortName(static_cast<unsigned>(index));
   if (failed_ || portName.empty()) return mrBadDeviceId;
   name = QString::fromStdString(portName);
   return mrOk;
@@ -94,8 +120,9 @@ uint16_t RtMidiOutConnection::Open(int id) {
     if (!service_->HasVirtualPorts()) return mrNotSupported;
     midi_->openVirtualPort(kVirtualPortName);
   } else {
-    if (id < 0 || static_cast<unsigned>(id) >= midi_->getPortCount()) return mrBadDeviceId;
-    midi_->openPort(static_cast<unsigned>(id), kOutputPortName);
+    const int index = ServiceIndexOf(*midi_, id);
+    if (index < 0) return mrBadDeviceId;
+    midi_->openPort(static_cast<unsigned>(index), kOutputPortName);
   }
   if (failed_) {
     Drop();
@@ -200,13 +227,14 @@ uint16_t RtMidiInConnection::Ensure() {
 
 uint16_t RtMidiInConnection::PortCount() {
   if (Ensure()) return 0;
-  return static_cast<uint16_t>(midi_->getPortCount());
+  return ForeignPortCount(*midi_);
 }
 
 uint16_t RtMidiInConnection::PortName(int id, QString &name) {
   if (uint16_t result = Ensure()) return result;
-  if (id < 0 || static_cast<unsigned>(id) >= midi_->getPortCount()) return mrBadDeviceId;
-  const std::string portName = midi_->getPortName(static_cast<unsigned>(id));
+  const int index = ServiceIndexOf(*midi_, id);
+  if (index < 0) return mrBadDeviceId;
+  const std::string portName = midi_->getPortName(static_cast<unsigned>(index));
   if (failed_ || portName.empty()) return mrBadDeviceId;
   name = QString::fromStdString(portName);
   return mrOk;
@@ -214,14 +242,15 @@ uint16_t RtMidiInConnection::PortName(int id, QString &name) {
 
 uint16_t RtMidiInConnection::Open(int id, MidiInputCallback callback, void *context) {
   if (uint16_t result = Ensure()) return result;
-  if (id < 0 || static_cast<unsigned>(id) >= midi_->getPortCount()) return mrBadDeviceId;
+  const int index = ServiceIndexOf(*midi_, id);
+  if (index < 0) return mrBadDeviceId;
   callback_ = callback;
   context_ = context;
   midi_->ignoreTypes(false, false, false);  // SysEx, clock and sensing all reach the port
   midi_->setBufferSize(4096, 16);           // WinMM delivers each filled buffer as a message
   midi_->setCallback(&OnInput, this);
   delivering_.store(true);
-  midi_->openPort(static_cast<unsigned>(id), kInputPortName);
+  midi_->openPort(static_cast<unsigned>(index), kInputPortName);
   if (failed_) {
     StopDelivery();
     Drop();

@@ -150,9 +150,13 @@ JackGraph::~JackGraph() {
 int JackGraph::IndexOf(unsigned long flags, const std::string &port) const {
   if (!client_) return -1;
   const char **ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
-  int index = -1;
-  for (int i = 0; ports && ports[i]; ++i)
-    if (port == ports[i]) index = i;
+  // Kelvane numbers its devices without its own ports.
+  int index = -1, number = 0;
+  for (int i = 0; ports && ports[i]; ++i) {
+    if (std::string(ports[i]).rfind("Kelvane", 0) == 0) continue;
+    if (port == ports[i]) index = number;
+    ++number;
+  }
   jack_free(ports);
   return index;
 }
