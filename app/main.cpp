@@ -11,6 +11,7 @@
 #include "SettingsStore.h"
 #include "SignalClose.h"
 #include "Unit1.h"
+#include "X11AutoRepeat.h"
 
 namespace {
 
@@ -66,6 +67,7 @@ int main(int argc, char **argv) {
   QApplication::setApplicationDisplayName("Kelvane");
   QApplication::setApplicationVersion(KELVANE_VERSION);
   Options options = ParseCommandLine(app);
+  UseDetectableAutoRepeat();
 
   QtDialogs dialogs;
   Dialogs::Install(&dialogs);

@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev
   librtmidi-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb xdotool x11-utils xauth imagemagick libx11-dev libxtst-dev libxcb1-dev
+  xvfb xdotool x11-utils xauth imagemagick libx11-dev libxtst-dev libxcb1-dev libxcb-xkb-dev
   fonts-dejavu-core
   dpkg-dev desktop-file-utils groff-base
   clang libclang-rt-14-dev
