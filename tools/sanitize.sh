@@ -7,6 +7,7 @@ tools/install-deps.sh
 
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
 cmake --preset asan -G Ninja >/dev/null
 cmake --build --preset asan -j "$(nproc)"
 KELVANE_SOAK_SECONDS=${KELVANE_SOAK_SECONDS:-20} ctest --preset asan -j "$(nproc)" -LE packaging
