@@ -23,20 +23,13 @@
 #include "RadioGroup.h"
 #include "SettingsStore.h"
 #include "Unit1.h"
+#include "WindowFixture.h"
 #include "knob.h"
 
 namespace {
 
-// A window over the loopback MIDI service with its store in a fresh folder.
-class WindowTest : public ::testing::Test {
+class WindowTest : public WindowFixture {
  protected:
-  std::unique_ptr<TForm1> Open() { return std::make_unique<TForm1>(backend, file); }
-
-  void Store(const QString &section, const QString &name, const QString &text) {
-    SettingsStore store(file);
-    store.WriteString(section, name, text);
-  }
-
   // Every value in the store file, as "section/name=value" in file order.
   QStringList StoredValues() const {
     QFile f(file);
@@ -51,11 +44,6 @@ class WindowTest : public ::testing::Test {
     }
     return out;
   }
-
-  QTemporaryDir dir;
-  QString file = dir.filePath("kelvane.ini");
-  FakeDialogs dialogs;
-  LoopbackBackend backend;
 };
 
 bool IsBold(QWidget *w) {
