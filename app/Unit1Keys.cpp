@@ -75,7 +75,8 @@ bool TForm1::PreviewKey(QObject *watched, QKeyEvent *event) {
     QChar character = UsCharacterOf(*event);
     if (!character.isNull()) Guard([&] { FormKeyPress(this, character); });
   } else if (!event->isAutoRepeat()) {
-    // X11 reports a held key as release-press pairs; only the real release is a key-up.
+    // A held key may come as release-press pairs (X11 without detectable auto-repeat); only the
+    // real release is a key-up.
     Guard([&] { FormKeyUp(this, key, shift); });
   }
   return false;
