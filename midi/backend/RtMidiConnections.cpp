@@ -37,6 +37,18 @@ int ServiceIndexOf(Midi &midi, int id) {
   return -1;
 }
 
+// The service's index of the port to open for device `id`. Other programs' ports come and go
+// between the moment a port describes a device and the moment it opens it, so a device that was
+// described opens by its name, never by a position that may since name another port.
+template <typename Midi>
+int ServiceIndexToOpen(Midi &midi, int id, int describedId, const std::string &describedName) {
+  if (id != describedId || describedName.empty()) return ServiceIndexOf(midi, id);
+  const unsigned count = midi.getPortCount();
+  for (unsigned i = 0; i < count; ++i)
+    if (midi.getPortName(i) == describedName) return static_cast<int>(i);
+  return -1;  // it has gone
+}
+
 template <typename Midi>
 uint16_t ForeignPortCount(Midi &midi) {
   const unsigned count = midi.getPortCount();
@@ -111,6 +123,8 @@ uint16_t RtMidiOutConnection::PortName(int id, QString &name) {
   const std::string portName = midi_->getPortName(static_cast<unsigned>(index));
   if (failed_ || portName.empty()) return mrBadDeviceId;
   name = QString::fromStdString(portName);
+  describedId_ = id;
+  describedName_ = portName;
   return mrOk;
 }
 
@@ -120,7 +134,7 @@ uint16_t RtMidiOutConnection::Open(int id) {
     if (!service_->HasVirtualPorts()) return mrNotSupported;
     midi_->openVirtualPort(kVirtualPortName);
   } else {
-    const int index = ServiceIndexOf(*midi_, id);
+    const int index = ServiceIndexToOpen(*midi_, id, describedId_, describedName_);
     if (index < 0) return mrBadDeviceId;
     midi_->openPort(static_cast<unsigned>(index), kOutputPortName);
   }
@@ -237,12 +251,14 @@ uint16_t RtMidiInConnection::PortName(int id, QString &name) {
   const std::string portName = midi_->getPortName(static_cast<unsigned>(index));
   if (failed_ || portName.empty()) return mrBadDeviceId;
   name = QString::fromStdString(portName);
+  describedId_ = id;
+  describedName_ = portName;
   return mrOk;
 }
 
 uint16_t RtMidiInConnection::Open(int id, MidiInputCallback callback, void *context) {
   if (uint16_t result = Ensure()) return result;
-  const int index = ServiceIndexOf(*midi_, id);
+  const int index = ServiceIndexToOpen(*midi_, id, describedId_, describedName_);
   if (index < 0) return mrBadDeviceId;
   callback_ = callback;
   context_ = context;

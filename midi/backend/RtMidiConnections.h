@@ -40,6 +40,8 @@ class RtMidiOutConnection : public MidiOutConnection {
   bool open_ = false;
   bool failed_ = false;  // set by OnError during the current call
   uint64_t lastPieceCycle_ = 0;
+  int describedId_ = -2;  // the device the last PortName described, and its port's name
+  std::string describedName_;
 };
 
 // One input connection over RtMidi; its messages reach the port's callback on RtMidi's thread.
@@ -68,6 +70,8 @@ class RtMidiInConnection : public MidiInConnection {
   uint64_t generation_ = 0;
   bool open_ = false;
   bool failed_ = false;
+  int describedId_ = -2;
+  std::string describedName_;
   MidiInputCallback callback_ = nullptr;
   void *context_ = nullptr;
   std::atomic<bool> delivering_{false};
