@@ -25,6 +25,9 @@ const QString kSyxExtension = QStringLiteral(".syx");
 // No SysEx dump of any synthesizer comes near this; a bigger file is a wrong choice, and
 // reading it whole would only exhaust memory.
 constexpr qint64 kMaxSysexFileSize = qint64(64) << 20;
+// A dump that outgrows this is a device that never stops sending; what comes after it is
+// reported as lost rather than exhausting memory.
+constexpr qint64 kMaxDumpSize = qint64(256) << 20;
 
 QString Shown(const QString &name) {
   return QDir::toNativeSeparators(name);
@@ -97,6 +100,11 @@ void TForm1::MidiInput1MidiInput(QObject *) {
     const std::unique_ptr<TMyMidiEvent> event = MidiInput1->ReadEvent();
     if (!event) break;
     if (event->SysExByteCount == 0 || !event->SysExBytes) continue;
+    if (receiveBuffer_.size() + qint64(event->SysExByteCount) > kMaxDumpSize) {
+      receiveLost_ = true;
+      received = true;
+      continue;
+    }
     // Every byte of every block, in order: a dump saved with any byte missing is corrupt.
     receiveBuffer_.append(reinterpret_cast<const char *>(event->SysExBytes.get()),
                           static_cast<qsizetype>(event->SysExByteCount));
