@@ -49,6 +49,18 @@ int ServiceIndexToOpen(Midi &midi, int id, int describedId, const std::string &d
   return -1;  // it has gone
 }
 
+// A new connection in a JACK graph takes effect at a cycle boundary; bytes written before it
+// does are lost. Waits (on the GUI thread, a few milliseconds) until the service has run a few
+// cycles since the port was connected, so that the first note after choosing a device arrives.
+void WaitForTheConnection(const RtMidiService &service) {
+  if (!service.CountsCycles()) return;
+  const uint64_t connectedAt = service.Cycles();
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+  while (service.Alive() && service.Cycles() < connectedAt + 3 &&
+         std::chrono::steady_clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
 template <typename Midi>
 uint16_t ForeignPortCount(Midi &midi) {
   const unsigned count = midi.getPortCount();
@@ -142,6 +154,7 @@ uint16_t RtMidiOutConnection::Open(int id) {
     Drop();
     return mrAllocated;
   }
+  if (id != -1) WaitForTheConnection(*service_);
   open_ = true;
   return mrOk;
 }
@@ -272,6 +285,7 @@ uint16_t RtMidiInConnection::Open(int id, MidiInputCallback callback, void *cont
     Drop();
     return mrAllocated;
   }
+  WaitForTheConnection(*service_);
   open_ = true;
   return mrOk;
 }
