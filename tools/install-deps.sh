@@ -28,4 +28,4 @@ sudo=""
 # jackd2 asks about realtime priority; answer it up front so the install never waits.
 echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo debconf-set-selections
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
