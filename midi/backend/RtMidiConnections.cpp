@@ -37,6 +37,21 @@ int ServiceIndexOf(Midi &midi, int id) {
   return -1;
 }
 
+// Names device `id` in `name` and remembers it as the device described last (see below).
+// `failed` is the connection's error flag, which RtMidi sets while it looks the name up.
+template <typename Midi>
+uint16_t DescribePort(Midi &midi, int id, const bool &failed, QString &name, int &describedId,
+                      std::string &describedName) {
+  const int index = ServiceIndexOf(midi, id);
+  if (index < 0) return mrBadDeviceId;
+  const std::string portName = midi.getPortName(static_cast<unsigned>(index));
+  if (failed || portName.empty()) return mrBadDeviceId;
+  name = QString::fromStdString(portName);
+  describedId = id;
+  describedName = portName;
+  return mrOk;
+}
+
 // The service's index of the port to open for device `id`. Other programs' ports come and go
 // between the moment a port describes a device and the moment it opens it, so a device that was
 // described opens by its name, never by a position that may since name another port.
@@ -130,14 +145,7 @@ uint16_t RtMidiOutConnection::PortName(int id, QString &name) {
     name = QString::fromLatin1(kVirtualPortName);
     return mrOk;
   }
-  const int index = ServiceIndexOf(*midi_, id);
-  if (index < 0) return mrBadDeviceId;
-  const std::string portName = midi_->getPortName(static_cast<unsigned>(index));
-  if (failed_ || portName.empty()) return mrBadDeviceId;
-  name = QString::fromStdString(portName);
-  describedId_ = id;
-  describedName_ = portName;
-  return mrOk;
+  return DescribePort(*midi_, id, failed_, name, describedId_, describedName_);
 }
 
 uint16_t RtMidiOutConnection::Open(int id) {
@@ -259,14 +267,7 @@ uint16_t RtMidiInConnection::PortCount() {
 
 uint16_t RtMidiInConnection::PortName(int id, QString &name) {
   if (uint16_t result = Ensure()) return result;
-  const int index = ServiceIndexOf(*midi_, id);
-  if (index < 0) return mrBadDeviceId;
-  const std::string portName = midi_->getPortName(static_cast<unsigned>(index));
-  if (failed_ || portName.empty()) return mrBadDeviceId;
-  name = QString::fromStdString(portName);
-  describedId_ = id;
-  describedName_ = portName;
-  return mrOk;
+  return DescribePort(*midi_, id, failed_, name, describedId_, describedName_);
 }
 
 uint16_t RtMidiInConnection::Open(int id, MidiInputCallback callback, void *context) {
