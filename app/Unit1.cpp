@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's life: construction, the handler guard, closing, the pop-up menu and the hint
 // switch.
 

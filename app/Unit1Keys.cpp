@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Computer-keyboard control: key preview, knob keys, note keys, the keyboard page's knobs.
 //
 // Every function here runs on the GUI thread, inside the handler guard.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The knob bank: each bank knob sends one MIDI channel message every time it moves.
 
 #include <QAction>

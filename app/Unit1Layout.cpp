@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's controls: names, captions, hints, initial values, sizes and places (pixels at
 // 96 dpi), and the binding of every control event to its handler.
 

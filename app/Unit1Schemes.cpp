@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Schemes: 12 stored knob set-ups with their output device and global channel. Recording and
 // selecting both keep the live set-up section "knob" in step.
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up load, shutdown save, and the Setup page's device, font, hint and knob-pole handlers.
 
 #include <QCheckBox>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Snapshots: 32 stored sets of the bank knobs' positions, named by their buttons' component
 // names ("Button4" holds the snapshot with caption 2).
 

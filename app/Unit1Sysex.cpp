@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SysEx page: a .syx file sent whole, a SysEx dump recorded into a .syx file.
 //
 // Every function here runs on the GUI thread, inside the handler guard. The receive buffer needs

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "X11AutoRepeat.h"
 
 // xcb's XKB header names a member `explicit`, which C++ reserves.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Kelvane's main routine: the command line, the MIDI service, the window and the event loop.
 
 #include <QApplication>

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The cost of one note key in a five-note chord mode: the five note-ons of its key-down and the
 // five note-offs of its key-up, through the in-process loopback service.
 #include <benchmark/benchmark.h>

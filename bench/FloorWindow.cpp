@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The floor for Kelvane's start-up figures: the least a Qt 6 Widgets program does to show one
 // window of Kelvane's size. It prints "painted <micros>" (CLOCK_MONOTONIC_RAW) on its first
 // paint, so the driver can tell how long mapping to painting takes, and runs until it is

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole-program figures for the real kelvane executable, measured from outside: it runs under
 // an X server (DISPLAY) and a JACK server (JACK_DEFAULT_SERVER) that the caller provides, gets
 // real X input through XTest, and its MIDI is time-stamped by a JACK peer of ours.

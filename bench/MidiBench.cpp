@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Figures for the MIDI layer's hot paths: the event ring and short messages through a port.
 #include <benchmark/benchmark.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SysEx throughput and memory over a real JACK server (JACK_DEFAULT_SERVER): a 4 MiB dump in
 // 8 KiB messages received by Kelvane's window and by its input port alone, a 4 MiB .syx file
 // sent by the window and by its output port alone, each beside raw JACK between two plain

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Shared by the fuzz targets: the Qt application object that the ports' queued notices need, and

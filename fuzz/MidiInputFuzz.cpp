@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: arbitrary bytes into TMidiInput, injected through the loopback service on this
 // thread (the driver callback runs inside Inject) and drained with ReadEvent.
 // Input: two bytes of set-up, then the byte stream.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: the settings store's integer parser against a reference written from its rules:
 // a text longer than two characters that begins with "0x" or "0X" is hexadecimal; otherwise
 // blanks are skipped, a sign is taken, and the rest is decimal, or hexadecimal after "$".

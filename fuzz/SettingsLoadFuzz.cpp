@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: the settings store's loader. The input is a settings file, optionally followed by
 // a NUL byte and a text that is written into the store. Whatever the file holds:
 //  - nothing crashes;

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzz target: a .syx file's way out, through TMidiOutput::WriteSysEx over the loopback service.
 // Input: one byte of set-up, then the file's bytes.
 //   bits 0-5  the service's largest piece (0 = any length)

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes the seed corpus of every fuzz target into fuzz/corpus/<target>/. The files are kept in
 # the repository; run this again after changing it. Each seed is far below 1 KiB.
 set -euo pipefail

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Build-time tool: draws Kelvane's application icon from the knob artwork, one PNG per size.
 //
 //   kelvane_icon_render OUTPUT_FOLDER SIZE...

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a built tree into a temporary prefix and checks what a desktop user gets: the program,
 # its menu entry, its icons and its manual page, and that the manual page lists exactly the
 # options "kelvane --help" prints. Then builds the Debian package and checks its control data.

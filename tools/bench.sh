@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the default preset and runs Kelvane's whole-program benchmarks against an X server and a
 # JACK server (dummy driver, 48 kHz) of their own, then prints one table: figure, baseline,
 # target, met. Benchmarks print figures; they never fail a build and are not part of the tests.

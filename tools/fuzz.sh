@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the libFuzzer targets (preset fuzz: clang, AddressSanitizer + UndefinedBehaviorSanitizer)
 # and runs each for a bounded time from the seed corpus in fuzz/corpus/<target>/; fails when one
 # finds a crash or a broken check. tools/fuzz.sh [seconds per target, default 30]

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs with apt-get whatever Kelvane needs to build, run and test on Debian 12, and does
 # nothing when everything is already there.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Kelvane and starts it. Extra arguments go to kelvane.
 set -euo pipefail
 cd "$(dirname "$0")/.."

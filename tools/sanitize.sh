@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The reliability runs: every test under AddressSanitizer + UndefinedBehaviorSanitizer, and the
 # ports and the event ring under ThreadSanitizer. Fails on the first report.
 set -euo pipefail

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The value box, and its link with a knob, driven by real events on the offscreen platform.
 #include <gtest/gtest.h>
 

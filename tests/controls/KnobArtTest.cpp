@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The knob pictures, drawn by code at the screen's pixel density.
 #include <gtest/gtest.h>
 

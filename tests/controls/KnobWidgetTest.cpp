@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The knob driven by real mouse events on the offscreen platform.
 #include <gtest/gtest.h>
 

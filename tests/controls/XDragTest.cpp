@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A real drag of a knob on a real X server (Xvfb), with real pointer events from xdotool: the
 // knob turns, shows the frame for its new position, and the pointer comes back to where the
 // drag began.

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The computer keyboard as a note keyboard: a chord, the pedal, an octave shift while a key is
 // held, with the X server's own auto-repeat running as on a desktop.
 

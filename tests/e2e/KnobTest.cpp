@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The knob bank as a musician plays it: a mouse drag on a knob, the knob keys, "Panic!".
 
 #include "E2eSupport.h"

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Start-up and shutdown of the real program: the first start on an empty store, the shutdown save
 // through both ways of closing, choosing the output device in the window, a damaged store.
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The SysEx page through its dialogs: a .syx file sent to the output, a dump from the input
 // recorded into a .syx file.
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Its own program, so that nothing draws before it: the generator starts at seed 0 in every run.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bounded soak of the whole window over a real JACK server: random knob moves, keyboard
 // steps, keys, snapshots, schemes, channel and device changes, with the server killed and
 // started again halfway. Nothing may crash, every message that reaches the peer must be valid

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # jack-server.sh start|stop [NAME]
 # A private JACK server on the dummy driver for the integration tests. `start` starts one only
 # when no server of that name answers, and returns once jack_lsp answers (at most ~10 s);

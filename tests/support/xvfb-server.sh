@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
 # xvfb-server.sh start|stop STATE_DIR
 # A private X display for the end-to-end tests. `start` reuses the display named in
 # STATE_DIR/display when it still answers; otherwise it starts Xvfb on a display number the server
