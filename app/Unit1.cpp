@@ -22,6 +22,7 @@
 #include "ErrorBox.h"
 #include "Exception.h"
 #include "MidiIn.h"
+#include "MidiOut.h"
 #include "MouseUpButton.h"
 #include "RadioGroup.h"
 #include "SettingsStore.h"
@@ -216,5 +217,6 @@ void TForm1::BindEvents() {
 
   MidiInput1->OnMidiInput = [this](QObject *s) { Guard([&] { MidiInput1MidiInput(s); }); };
   MidiInput1->OnOverflow = [this](QObject *s) { Guard([&] { MidiInput1Overflow(s); }); };
+  MidiOutput1->Onmidioutput = [this](QObject *s) { Guard([&] { MidiOutput1midioutput(s); }); };
   BindKeyboardEvents();
 }

@@ -204,6 +204,7 @@ class TForm1 : public QWidget {
   void BindKeyboardEvents();
   // The input port lost data (its ring or its buffers were full).
   void MidiInput1Overflow(QObject *Sender);
+  void MidiOutput1midioutput(QObject *Sender);
   // One message of a keyboard-page knob on the global channel.
   void SendKeyboardKnob(TShiftState Shift, uint8_t base, uint8_t data1, uint8_t data2);
 

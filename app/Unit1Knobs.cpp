@@ -7,6 +7,7 @@
 #include <QComboBox>
 
 #include "MIDIappUtil.h"
+#include "MidiOut.h"
 #include "Unit1.h"
 #include "WindowHelpers.h"
 #include "WindowTexts.h"
@@ -79,5 +80,8 @@ void TForm1::MinnClick(QObject *Sender) {
 }
 
 void TForm1::Panic1Click(QObject *) {
+  // Panic goes first: a SysEx transfer in flight is ended and the rest of it dropped.
+  const bool transferCancelled = MidiOutput1->SysExPending() > 0;
   engine->Panic();
+  if (transferCancelled) SetStatusText(QStringLiteral("Panic!: the SysEx transfer was cancelled"));
 }

@@ -17,6 +17,7 @@
 #include "Exception.h"
 #include "MIDIappUtil.h"
 #include "MidiIn.h"
+#include "MidiOut.h"
 #include "Unit1.h"
 
 namespace {
@@ -118,6 +119,12 @@ void TForm1::MidiInput1MidiInput(QObject *) {
 void TForm1::MidiInput1Overflow(QObject *) {
   receiveLost_ = true;
   ShowReceivedCount();
+}
+
+// A SysEx block has ended. One that failed is reported now, when it failed, in the error box.
+void TForm1::MidiOutput1midioutput(QObject *) {
+  if (const uint16_t code = MidiOutput1->LastError())
+    throw EmidioutputError(MidiOutput1->ErrorText(code));
 }
 
 void TForm1::ShowReceivedCount() {

@@ -36,8 +36,9 @@ Options ParseCommandLine(const QApplication &app) {
   QCommandLineOption midiApi(
       "midi-api",
       "Use the MIDI service NAME (" + MidiBackendApis().join(", ") +
-          "). By default the first system service in that list that works; loopback, an "
-          "in-process service for tests, only when asked for.",
+          "). By default the first system service in that list that works; rtmidi-jack "
+          "(RtMidi's own JACK client) and loopback (an in-process service for tests) only "
+          "when asked for.",
       "NAME");
   parser.addOption(settings);
   parser.addOption(midiApi);

@@ -87,6 +87,9 @@ void TMIDIappUtil::SendSysex(const QByteArray &data) {
 }
 
 void TMIDIappUtil::Panic() {
+  // First end any SysEx transfer, so the All Sound Off messages leave within one cycle rather
+  // than behind the rest of a dump.
+  OUTPUT_->CancelSysEx();
   for (int channel = 0; channel < 16; ++channel)
     SendShort(static_cast<uint8_t>(ControlChange + channel), AllSoundOff, 0);
 }

@@ -82,8 +82,8 @@ class TMIDIappUtil : public QObject {
   void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
   // One SysEx block on OUTPUT, as given; with Pause, then waits 55 ms.
   void SendSysex(const QByteArray &data);
-  // All Sound Off (Control Change 120, value 0) on channels 1 to 16 in order. Held keys stay
-  // held and still release their notes.
+  // Ends a SysEx transfer in flight (F7) and drops its rest, then All Sound Off (Control Change
+  // 120, value 0) on channels 1 to 16 in order. Held keys stay held and still release their notes.
   void Panic();
   // The velocity of one note-on: Velocity moved up or down by a random offset below VelRnd,
   // kept within 1..127 when moved down, 0..127 otherwise.

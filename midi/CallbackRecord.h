@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "Circbuf.h"
+#include "MidiWake.h"
 #include "Miditype.h"
 
 // The one block of memory the driver callback reads and writes. It stays at a fixed address
@@ -15,6 +16,7 @@
 struct CallbackRecord {
   EventRing *ring = nullptr;  // the input port's event ring; null for the output port
   QObject *notify = nullptr;  // the port that handles the notices, on the GUI thread
+  MidiWake *wake = nullptr;   // wakes the GUI thread; the input port watches it
   std::atomic<bool> sysexOnly{false};
 
   // Input side, used by the driver callback only (set up by the GUI thread before the device
@@ -23,7 +25,8 @@ struct CallbackRecord {
   TMyMidiHdr *current = nullptr;     // the receive buffer being filled
   bool inSysex = false;              // inside a SysEx message that has not ended yet
   std::atomic<bool> started{false};
-  std::chrono::steady_clock::time_point startTime{};  // written before `started` (release)
+  // When input started, in steady-clock ticks. StartInput may set it again while input flows.
+  std::atomic<int64_t> startTime{0};
 
   // Notices to the GUI thread; at most one posted and not yet handled at a time.
   std::atomic<bool> noticePosted{false};

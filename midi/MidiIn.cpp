@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MidiIn.h"
 
+#include <QSocketNotifier>
 #include <algorithm>
 #include <cstring>
 
@@ -11,8 +12,10 @@ namespace {
 
 const QString kOutOfRange = QStringLiteral("Specified error number is out of range");
 
-uint32_t MillisecondsSince(std::chrono::steady_clock::time_point start) {
-  const auto elapsed = std::chrono::steady_clock::now() - start;
+uint32_t MillisecondsSince(int64_t startTicks) {
+  using std::chrono::steady_clock;
+  const auto start = steady_clock::time_point(steady_clock::duration(startTicks));
+  const auto elapsed = steady_clock::now() - start;
   return static_cast<uint32_t>(
       std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
 }
@@ -89,14 +92,12 @@ void ReceiveShort(CallbackRecord &record, const uint8_t *bytes, size_t length, u
 
 }  // namespace
 
-// Posts one notice to the GUI thread unless one is already waiting there. Posting allocates one
-// small event per notice, so at most one allocation is outstanding.
+// Wakes the GUI thread unless a wake-up is already waiting there: one write to a descriptor made
+// beforehand, no lock, no allocation.
 void DeliverNotices(CallbackRecord &record) noexcept {
   if (!record.inputWaiting.load() && !record.overflowed.load()) return;
   if (record.noticePosted.exchange(true)) return;
-  auto *port = static_cast<TMidiInput *>(record.notify);
-  QMetaObject::invokeMethod(
-      port, [port] { port->HandleNotice(); }, Qt::QueuedConnection);
+  record.wake->Signal();
 }
 
 namespace {
@@ -105,7 +106,7 @@ namespace {
 void MidiDriverCallback(void *context, const uint8_t *bytes, size_t length) noexcept {
   auto &record = *static_cast<CallbackRecord *>(context);
   if (length == 0 || !record.started.load(std::memory_order_acquire) || !record.ring) return;
-  const uint32_t time = MillisecondsSince(record.startTime);
+  const uint32_t time = MillisecondsSince(record.startTime.load(std::memory_order_relaxed));
   const uint8_t first = bytes[0];
   if (first == 0xF0 || (record.inSysex && (first < 0x80 || first == 0xF7))) {
     ReceiveSysEx(record, bytes, length, time);
@@ -125,6 +126,11 @@ void MidiDriverCallback(void *context, const uint8_t *bytes, size_t length) noex
 
 TMidiInput::TMidiInput(MidiBackend &backend, QObject *owner)
     : QObject(owner), backend_(backend), api_(backend.CreateInput()) {
+  wakeNotifier_ = new QSocketNotifier(wake_.Fd(), QSocketNotifier::Read, this);
+  connect(wakeNotifier_, &QSocketNotifier::activated, this, [this] {
+    wake_.Drain();
+    HandleNotice();
+  });
   DeviceCount_ = api_->PortCount();
   if (DeviceCount_ > 0) {
     try {
@@ -142,8 +148,10 @@ TMidiInput::~TMidiInput() {
   } catch (const Exception &) {
     // A destructor reports nothing.
   }
+  api_.reset();  // no driver callback runs after this
   ReleaseReceiveState();
   CallbackRecord_.reset();
+  delete wakeNotifier_;  // before the descriptor it watches closes
 }
 
 QString TMidiInput::ErrorText(uint16_t code) const {
@@ -219,6 +227,7 @@ void TMidiInput::OpenDevice() {
   CallbackRecord &record = *CallbackRecord_;
   record.ring = EventBuffer_;
   record.notify = this;
+  record.wake = &wake_;
   record.sysexOnly.store(SysexOnly_);
   record.started.store(false);
   record.current = nullptr;
@@ -254,7 +263,8 @@ void TMidiInput::ReleaseReceiveState() {
 
 void TMidiInput::StartInput() {
   if (!open_) return;
-  CallbackRecord_->startTime = std::chrono::steady_clock::now();
+  const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
+  CallbackRecord_->startTime.store(now, std::memory_order_relaxed);
   CallbackRecord_->started.store(true, std::memory_order_release);  // pairs with the callback
   Error_ = mrOk;
 }

@@ -20,6 +20,7 @@ class EMidiInputError : public Exception {
 };
 
 struct CallbackRecord;
+class QSocketNotifier;
 
 // The MIDI input port: one device of the backend's input service. The backend's thread runs the
 // driver callback, which stores entries in the event ring and posts a notice; on the GUI thread
@@ -89,4 +90,6 @@ class TMidiInput : public QObject {
   std::vector<std::unique_ptr<TMyMidiHdr>> SysExBuffers_;
   EventRing *FreeBuffers_ = nullptr;  // receive buffers given back to the driver side
   std::unique_ptr<CallbackRecord> CallbackRecord_;
+  MidiWake wake_;  // signalled by the driver callback
+  QSocketNotifier *wakeNotifier_ = nullptr;
 };

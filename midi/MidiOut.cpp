@@ -2,8 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MidiOut.h"
 
+#include <QSocketNotifier>
+
 #include "CallbackRecord.h"
-#include "SysExSender.h"
 
 namespace {
 const QString kOutOfRange = QStringLiteral("Specified error number is out of range");
@@ -12,17 +13,12 @@ const QString kOutOfRange = QStringLiteral("Specified error number is out of ran
 TMidiOutput::TMidiOutput(MidiBackend &backend, QObject *owner)
     : QObject(owner), backend_(backend), api_(backend.CreateOutput()) {
   DeviceCount_ = api_->PortCount();
-  // Sender thread: hands the result to the GUI thread and returns at once.
-  sender_ = std::make_unique<SysExSender>(*api_,
-                                          [this](uint64_t session, bool wasSysEx, uint16_t result) {
-                                            QMetaObject::invokeMethod(
-                                                this,
-                                                [this, session, wasSysEx, result] {
-                                                  if (wasSysEx || result)
-                                                    HandleNotice(session, result);
-                                                },
-                                                Qt::QueuedConnection);
-                                          });
+  api_->SetWake(&wake_);
+  wakeNotifier_ = new QSocketNotifier(wake_.Fd(), QSocketNotifier::Read, this);
+  connect(wakeNotifier_, &QSocketNotifier::activated, this, [this] {
+    wake_.Drain();
+    HandleNotice();
+  });
 }
 
 TMidiOutput::~TMidiOutput() {
@@ -31,7 +27,8 @@ TMidiOutput::~TMidiOutput() {
   } catch (const Exception &) {
     // A destructor reports nothing; the backend connection is released below either way.
   }
-  sender_.reset();  // joins the sender thread before the connection goes
+  api_.reset();          // stops every service thread that could signal the wake-up descriptor
+  delete wakeNotifier_;  // before the descriptor it watches closes
   CallbackRecord_.reset();
 }
 
@@ -46,14 +43,6 @@ void TMidiOutput::Raise(const QString &text) const {
 void TMidiOutput::Check(uint16_t result) {
   LastError_ = result;
   if (result) Raise(ErrorText(result));
-}
-
-// A queued send that failed after its call returned is raised by the next call that sends.
-void TMidiOutput::RaisePendingError() {
-  if (!pendingError_) return;
-  const uint16_t code = pendingError_;
-  pendingError_ = 0;
-  Raise(ErrorText(code));
 }
 
 void TMidiOutput::SetDeviceID(int id) {
@@ -92,8 +81,7 @@ bool TMidiOutput::OpenPort() {
     CallbackRecord_->notify = this;
     Check(api_->Open(DeviceID_));
     open_ = true;
-    ++session_;
-    pendingError_ = 0;
+    sysexPending_ = 0;
     return true;
   } catch (const Exception &) {
     CallbackRecord_.reset();  // the error goes no further; LastError keeps the code
@@ -104,8 +92,8 @@ bool TMidiOutput::OpenPort() {
 bool TMidiOutput::ClosePort() {
   bool result = false;
   if (open_) {
-    sender_->Cancel();  // nothing is sent on a connection that is closing
-    Check(api_->Close());
+    Check(api_->Close());  // drops whatever is still queued
+    sysexPending_ = 0;
     result = true;
   }
   open_ = false;
@@ -113,22 +101,24 @@ bool TMidiOutput::ClosePort() {
 }
 
 void TMidiOutput::WriteShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
-  RaisePendingError();
   // Never hand a closed connection to the service (some spin forever on it): the service's
   // text for an invalid handle, as if it had refused.
   if (!open_) Check(mrInvalidHandle);
   if (status < 0x80) Check(mrInvalidParam);  // not a status byte
   const uint32_t packed = status | uint32_t{static_cast<uint8_t>(data1 & 0x7F)} << 8 |
                           uint32_t{static_cast<uint8_t>(data2 & 0x7F)} << 16;
-  Check(sender_->SendShort(session_, packed));
+  Check(api_->SendShort(packed));
 }
 
 void TMidiOutput::WriteSysEx(const uint8_t *bytes, size_t length) {
-  RaisePendingError();
   if (!open_) Check(mrInvalidHandle);
   if (length == 0 || !bytes) return;  // nothing to send, nothing to report
-  sender_->SubmitSysEx(session_, std::vector<uint8_t>(bytes, bytes + length));
-  LastError_ = mrOk;
+  Check(api_->SendSysEx(std::vector<uint8_t>(bytes, bytes + length)));
+  ++sysexPending_;
+}
+
+bool TMidiOutput::CancelSysEx() {
+  return open_ && api_->CancelSysEx();
 }
 
 void TMidiOutput::WriteEvent(const TMyMidiEvent &event) {
@@ -139,12 +129,12 @@ void TMidiOutput::WriteEvent(const TMyMidiEvent &event) {
     WriteShortMessage(event.StatusByte, event.DataByte1, event.DataByte2);
 }
 
-void TMidiOutput::HandleNotice(uint64_t session, uint16_t result) {
-  if (session != session_ || !open_) return;  // a session that has been closed
-  if (result) {
-    LastError_ = result;
-    pendingError_ = result;
-    return;
+void TMidiOutput::HandleNotice() {
+  MidiOutQueue::Finished finished;
+  while (open_ && api_->TakeFinished(finished)) {
+    if (finished.sysex && sysexPending_ > 0) --sysexPending_;
+    if (finished.result == kTransferCancelled) continue;
+    LastError_ = finished.result;
+    if (Onmidioutput) Onmidioutput(this);
   }
-  if (Onmidioutput) Onmidioutput(this);
 }

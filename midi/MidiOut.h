@@ -18,11 +18,12 @@ class EmidioutputError : public Exception {
 };
 
 struct CallbackRecord;
-class SysExSender;
+class QSocketNotifier;
 
-// The MIDI output port: one device of the backend's output service. Short messages leave at
-// once; SysEx blocks are copied and sent by the port's own sender thread, paced so the service
-// drops nothing. All members are for the GUI thread.
+// The MIDI output port: one device of the backend's output service. Short messages and SysEx
+// blocks are handed to the service's queue and leave as the service takes them; a short message
+// waits at most for the SysEx message in flight. The GUI thread never waits for the service:
+// one that takes no data answers at once with an error. All members are for the GUI thread.
 class TMidiOutput : public QObject {
   Q_OBJECT
 
@@ -53,8 +54,16 @@ class TMidiOutput : public QObject {
   virtual void WriteSysEx(const uint8_t *bytes, size_t length);
   virtual void WriteEvent(const TMyMidiEvent &event);
   QString ErrorText(uint16_t code) const;
+  // Ends the SysEx message in flight with F7 and drops the rest of every block written so far;
+  // they report nothing. True when one of them had not finished.
+  bool CancelSysEx();
+  // SysEx blocks written and not yet reported through Onmidioutput.
+  size_t SysExPending() const { return sysexPending_; }
 
-  // GUI thread; fired once per WriteSysEx after its last byte has left. May call the port.
+  // GUI thread; fired once per WriteSysEx when the block has ended: LastError() is 0 when every
+  // byte has left, else the service's code for the failure (raise it with ErrorText). A short
+  // message that the service refused after WriteShortMessage had returned fires it too, with its
+  // code. May call the port.
   std::function<void(QObject *Sender)> Onmidioutput;
 
   // Technology codes.
@@ -62,11 +71,10 @@ class TMidiOutput : public QObject {
   static constexpr uint8_t modMapper = 5;
 
  private:
-  // GUI thread: a SysEx block of the given open session finished with `result`.
-  void HandleNotice(uint64_t session, uint16_t result);
+  // GUI thread: the service has finished blocks (or refused a message) for us.
+  void HandleNotice();
   void Check(uint16_t result);
   [[noreturn]] void Raise(const QString &text) const;
-  void RaisePendingError();
 
   MidiBackend &backend_;
   std::unique_ptr<MidiOutConnection> api_;
@@ -78,7 +86,7 @@ class TMidiOutput : public QObject {
   QString ProductName_;
   uint8_t Technology_ = 0;
   uint16_t DeviceCount_ = 0;
-  uint64_t session_ = 0;       // counts opens, so notices of an earlier session fire nothing
-  uint16_t pendingError_ = 0;  // a SysEx send that failed after WriteSysEx returned
-  std::unique_ptr<SysExSender> sender_;
+  size_t sysexPending_ = 0;
+  MidiWake wake_;  // signalled by the service when blocks have finished
+  QSocketNotifier *wakeNotifier_ = nullptr;
 };

@@ -69,10 +69,11 @@ man_options="$(sed -n '/^\.SH OPTIONS/,/^\.SH /p' "$man" | sed 's/\\-/-/g' |
   fail "options differ: help has [$(echo $help_options)], kelvane.1 has [$(echo $man_options)]"
 grep -q -- "$XDG_CONFIG_HOME/brimot/kelvane.ini" <<<"$help" ||
   fail "kelvane --help does not name \$XDG_CONFIG_HOME/brimot/kelvane.ini"
-services="$(sed -n 's/.*MIDI service NAME (\([^)]*\)).*/\1/p' <<<"$help" | tr -d ' ' | tr ',' '\n')"
+services="$(tr -s ' \n' ' ' <<<"$help" | sed -n 's/.*MIDI service NAME (\([^)]*\)).*/\1/p' |
+  tr -d ' ' | tr ',' '\n')"
 [ -n "$services" ] || fail "kelvane --help lists no MIDI services"
 for service in $services; do
-  sed -n '/^\.BI \\-\\-midi/,/^\.TP/p' "$man" | grep -q "^\.BR\? $service\b" ||
+  sed -n '/^\.BI \\-\\-midi/,/^\.TP/p' "$man" | sed 's/\\-/-/g' | grep -q "^\.BR\? $service\b" ||
     fail "kelvane.1 does not describe the MIDI service $service"
 done
 version="$("$prefix/bin/kelvane" --version 2>/dev/null | awk '{print $2}')"

@@ -42,9 +42,10 @@ uint16_t NameOf(const QStringList &devices, int id, QString &name) {
 
 }  // namespace
 
-class LoopbackOut : public MidiOutConnection {
+class LoopbackOut : public PumpedOutConnection {
  public:
   explicit LoopbackOut(std::shared_ptr<LoopbackBackend::State> state) : state_(std::move(state)) {}
+  ~LoopbackOut() override { Close(); }
 
   uint16_t PortCount() override {
     std::lock_guard lock(Enter());
@@ -60,7 +61,10 @@ class LoopbackOut : public MidiOutConnection {
     }
     return NameOf(state_->outputs, id, name);
   }
-  uint16_t Open(int id) override {
+  bool IsOpen() const override { return open_; }
+
+ protected:
+  uint16_t OpenDevice(int id) override {
     std::lock_guard lock(Enter());
     QString name;
     if (!state_->alive) return mrServerGone;
@@ -73,19 +77,25 @@ class LoopbackOut : public MidiOutConnection {
     open_ = true;
     return mrOk;
   }
-  uint16_t Close() override {
+  uint16_t CloseDevice() override {
     std::lock_guard lock(Enter());
     if (!open_) return mrInvalidHandle;
     open_ = false;
     return mrOk;
   }
-  bool IsOpen() const override { return open_; }
-  uint16_t SendShort(uint32_t packed) override {
+  uint16_t Health() override {
+    std::lock_guard lock(state_->mutex);
+    if (!open_) return mrInvalidHandle;
+    if (!state_->alive) return mrServerGone;
+    if (state_->gone.count(device_)) return mrDeviceGone;
+    return mrOk;
+  }
+  uint16_t WireShort(uint32_t packed) override {
     const uint8_t bytes[3] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
                               static_cast<uint8_t>(packed >> 16)};
     return Record(bytes, ShortMessageLength(bytes[0]), false);
   }
-  uint16_t SendBytes(const uint8_t *bytes, size_t length) override {
+  uint16_t WireBytes(const uint8_t *bytes, size_t length) override {
     return Record(bytes, length, true);
   }
   MidiSysExPacing Pacing() const override {
@@ -111,7 +121,7 @@ class LoopbackOut : public MidiOutConnection {
 
   std::shared_ptr<LoopbackBackend::State> state_;
   QString device_;
-  bool open_ = false;
+  std::atomic<bool> open_{false};
 };
 
 class LoopbackIn : public MidiInConnection {

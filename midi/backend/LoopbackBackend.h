@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "MidiBackend.h"
+#include "PumpedOutConnection.h"
 
 // The in-process MIDI service for tests: a few named devices per direction, a record of every
 // message sent, input injected from any thread, and devices that refuse to open or vanish.

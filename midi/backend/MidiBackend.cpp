@@ -2,7 +2,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MidiBackend.h"
 
+#include "LoopbackBackend.h"
+#ifdef KELVANE_HAVE_JACK
+#include "JackBackend.h"
+#endif
+#ifdef KELVANE_HAVE_RTMIDI
 #include "RtMidiBackend.h"
+#endif
 
 std::optional<QString> MidiBackend::ErrorText(uint16_t code) const {
   switch (code) {
@@ -28,9 +34,37 @@ std::optional<QString> MidiBackend::ErrorText(uint16_t code) const {
       return QStringLiteral("The MIDI server has stopped; choose the device again once it runs");
     case mrDeviceGone:
       return QStringLiteral("The MIDI device has been removed");
+    case mrNotTaking:
+      return QStringLiteral("The MIDI server is not taking data");
+    case mrNotAnswering:
+      return QStringLiteral("The MIDI server is not answering");
     default:
       return std::nullopt;
   }
+}
+
+uint16_t MidiOutConnection::SendShort(uint32_t packed) {
+  if (const uint16_t result = Health()) return result;
+  if (!queue_.PushShort(packed)) return mrNotTaking;
+  Kick();
+  return mrOk;
+}
+
+uint16_t MidiOutConnection::SendSysEx(std::vector<uint8_t> bytes) {
+  if (const uint16_t result = Health()) return result;
+  if (!queue_.PushBlock(std::move(bytes))) return mrNotTaking;
+  Kick();
+  return mrOk;
+}
+
+bool MidiOutConnection::CancelSysEx() {
+  const bool any = queue_.Cancel();
+  Kick();
+  return any;
+}
+
+bool MidiOutConnection::TakeFinished(MidiOutQueue::Finished &finished) {
+  return queue_.TakeFinished(finished);
 }
 
 namespace {
@@ -42,9 +76,6 @@ class NoDeviceOut : public MidiOutConnection {
   uint16_t Open(int) override { return mrBadDeviceId; }
   uint16_t Close() override { return mrInvalidHandle; }
   bool IsOpen() const override { return false; }
-  uint16_t SendShort(uint32_t) override { return mrInvalidHandle; }
-  uint16_t SendBytes(const uint8_t *, size_t) override { return mrInvalidHandle; }
-  MidiSysExPacing Pacing() const override { return {}; }
 };
 
 class NoDeviceIn : public MidiInConnection {
@@ -65,23 +96,54 @@ std::unique_ptr<MidiInConnection> NoDeviceBackend::CreateInput() {
   return std::make_unique<NoDeviceIn>();
 }
 
-QStringList MidiBackendApis() {
-  QStringList apis = CompiledRtMidiApis();
-  apis << QStringLiteral("loopback");
+namespace {
+
+// The services compiled in, in probing order: a running JACK server is what the musician chose
+// to run (their hardware sits behind its bridge); the ALSA sequencer next, then the others.
+QStringList ServiceApis() {
+  QStringList apis;
+#ifdef KELVANE_HAVE_JACK
+  apis << QStringLiteral("jack");
+#endif
+#ifdef KELVANE_HAVE_RTMIDI
+  apis << CompiledRtMidiApis();
+#endif
   return apis;
+}
+
+std::unique_ptr<MidiBackend> CreateServiceBackend(const QString &api, bool mustWork) {
+#ifdef KELVANE_HAVE_JACK
+  if (api == QLatin1String("jack")) return CreateJackBackend(mustWork);
+#endif
+#ifdef KELVANE_HAVE_RTMIDI
+  return CreateRtMidiBackend(api, mustWork);
+#else
+  (void)mustWork;
+  return nullptr;
+#endif
+}
+
+}  // namespace
+
+QStringList MidiBackendApis() {
+  return ServiceApis() << QStringLiteral("loopback");
 }
 
 std::unique_ptr<MidiBackend> CreateMidiBackend(const QString &api) {
   const QString name = api.trimmed().toLower();
   if (name == QLatin1String("loopback")) return std::make_unique<LoopbackBackend>();
+  const QStringList apis = ServiceApis();
   if (name.isEmpty()) {
-    // The first compiled service that really works; the loopback is for tests only.
-    for (const QString &candidate : CompiledRtMidiApis())
-      if (auto backend = CreateRtMidiBackend(candidate, /*mustWork=*/true)) return backend;
-  } else if (CompiledRtMidiApis().contains(name)) {
+    // The first compiled service that really works; the loopback is for tests only. RtMidi's
+    // own JACK API only runs when asked for by name.
+    for (const QString &candidate : apis) {
+      if (candidate == QLatin1String("rtmidi-jack")) continue;
+      if (auto backend = CreateServiceBackend(candidate, /*mustWork=*/true)) return backend;
+    }
+  } else if (apis.contains(name)) {
     // Asked for by name: keep it even if its service is down now, so its devices appear once
     // the service runs.
-    if (auto backend = CreateRtMidiBackend(name, /*mustWork=*/false)) return backend;
+    if (auto backend = CreateServiceBackend(name, /*mustWork=*/false)) return backend;
   }
   return std::make_unique<NoDeviceBackend>();
 }

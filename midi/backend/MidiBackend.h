@@ -9,6 +9,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <vector>
+
+#include "MidiOutQueue.h"
+#include "MidiWake.h"
 
 // The operating system's MIDI service behind the ports, shaped like RtMidi: a backend hands out
 // output and input connections; each counts and names the devices of its direction, opens one,
@@ -26,19 +30,23 @@ enum MidiResult : uint16_t {
   mrNoMemory = 7,
   mrNotSupported = 8,  // the service cannot do this (e.g. no virtual port)
   mrInvalidParam = 11,
-  mrServerGone = 64,  // the MIDI server stopped while we were connected
-  mrDeviceGone = 65,  // the device vanished while open
+  mrServerGone = 64,    // the MIDI server stopped while we were connected
+  mrDeviceGone = 65,    // the device vanished while open
+  mrNotTaking = 66,     // the service takes no data now (stalled, or far behind)
+  mrNotAnswering = 67,  // the service did not answer a request in time
 };
 
-// How SysEx bytes must be fed to an output so that none are dropped: pieces of at most MaxBytes
-// (0 = any length) with at least Pause between two pieces.
+// How a service that is fed from a thread of ours takes SysEx without dropping any: pieces of at
+// most MaxBytes (0 = each message whole, in one call) with at least Pause between two pieces.
 struct MidiSysExPacing {
   size_t MaxBytes = 0;
   std::chrono::microseconds Pause{0};
 };
 
-// One output connection. Called from the GUI thread and from a port's SysEx sender thread, but
-// never from both at once (the port serialises its calls).
+// One output connection; every member is for the GUI thread. Short messages and SysEx blocks go
+// through the connection's queue (MidiOutQueue) to the service's pump, which writes them as the
+// service takes them: the GUI thread never waits on the service, and a service that takes no
+// data answers at once with mrNotTaking.
 class MidiOutConnection {
  public:
   virtual ~MidiOutConnection() = default;
@@ -46,13 +54,32 @@ class MidiOutConnection {
   // Fills `name` for device `id` (-1 = the virtual port "Kelvane" where the service has them).
   virtual uint16_t PortName(int id, QString &name) = 0;
   virtual uint16_t Open(int id) = 0;
+  // Whatever is still queued is dropped and reported nothing of.
   virtual uint16_t Close() = 0;
   virtual bool IsOpen() const = 0;
-  // Sends one short message: status in bits 0-7, data 1 in 8-15, data 2 in 16-23.
-  virtual uint16_t SendShort(uint32_t packed) = 0;
-  // Sends raw bytes: one whole SysEx message or one piece of it, at most Pacing().MaxBytes.
-  virtual uint16_t SendBytes(const uint8_t *bytes, size_t length) = 0;
-  virtual MidiSysExPacing Pacing() const = 0;
+
+  // Queues one short message (status in bits 0-7, data 1 in 8-15, data 2 in 16-23). It leaves
+  // before any SysEx message that has not begun.
+  virtual uint16_t SendShort(uint32_t packed);
+  // Queues a SysEx block and returns at once; TakeFinished reports its end.
+  virtual uint16_t SendSysEx(std::vector<uint8_t> bytes);
+  // Ends the SysEx message in flight with F7 and drops every block queued so far. True when one
+  // of them had not finished.
+  virtual bool CancelSysEx();
+  // Blocks that have finished (or been cancelled) and short messages the service refused, in
+  // order; false when there is nothing more.
+  virtual bool TakeFinished(MidiOutQueue::Finished &finished);
+  // Signalled from the service's thread whenever TakeFinished may have something. Set once,
+  // before Open.
+  void SetWake(MidiWake *wake) { queue_.SetWake(wake); }
+
+ protected:
+  // mrOk while the service takes data; else why not (checked before anything is queued).
+  virtual uint16_t Health() { return IsOpen() ? uint16_t{mrOk} : uint16_t{mrInvalidHandle}; }
+  // The queue has something new for the pump.
+  virtual void Kick() {}
+
+  MidiOutQueue queue_;
 };
 
 // Runs on the backend's own thread (ALSA's, JACK's, CoreMIDI's, WinMM's or a test's) with one

@@ -2,7 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "RtMidiBackend.h"
 
+#ifdef KELVANE_HAVE_JACK
 #include <jack/jack.h>
+#endif
 
 #include <mutex>
 #include <vector>
@@ -15,13 +17,17 @@ struct ApiName {
   RtMidi::Api api;
   const char *name;
 };
-// Probing order: a running JACK server is what the user chose to run; ALSA next.
-const ApiName kApis[] = {{RtMidi::UNIX_JACK, "jack"},
-                         {RtMidi::LINUX_ALSA, "alsa"},
+// Probing order. RtMidi's JACK API is never probed: our own JACK backend serves JACK, and
+// "rtmidi-jack" is there to exercise the RtMidi path on Linux as CoreMIDI and WinMM use it.
+const ApiName kApis[] = {{RtMidi::LINUX_ALSA, "alsa"},
                          {RtMidi::MACOSX_CORE, "coremidi"},
-                         {RtMidi::WINDOWS_MM, "winmm"}};
+                         {RtMidi::WINDOWS_MM, "winmm"},
+                         {RtMidi::UNIX_JACK, "rtmidi-jack"}};
 
 bool Compiled(RtMidi::Api api) {
+#ifndef KELVANE_HAVE_JACK
+  if (api == RtMidi::UNIX_JACK) return false;  // its server watcher needs JACK's headers
+#endif
   std::vector<RtMidi::Api> apis;
   RtMidi::getCompiledApi(apis);
   for (RtMidi::Api compiled : apis)
@@ -53,6 +59,7 @@ class PlainService : public RtMidiService {
   bool virtualPorts_;
 };
 
+#ifdef KELVANE_HAVE_JACK
 void QuietJackError(const char *) {}
 
 // The JACK server as a service. RtMidi gives no word when its server stops, so a small client
@@ -93,11 +100,11 @@ class JackService : public RtMidiService {
     return true;
   }
   bool Alive() const override { return alive_.load(); }
-  // RtMidi drops JACK messages over 16,379 bytes and loses pieces that arrive faster than its
-  // ring drains: 4 KB pieces, one period apart (plus a little), all arrive.
+  // Each SysEx message whole, as on CoreMIDI and WinMM, one period apart (plus a little): RtMidi
+  // loses what arrives faster than its ring drains (and drops messages over 16,379 bytes).
   MidiSysExPacing Pacing() const override {
     std::lock_guard lock(mutex_);
-    return {4096, period_ + period_ / 8};
+    return {0, period_ + period_ / 8};
   }
   bool HasVirtualPorts() const override { return true; }
   bool CountsCycles() const override { return true; }
@@ -118,6 +125,7 @@ class JackService : public RtMidiService {
   std::atomic<uint64_t> cycles_{0};
   std::chrono::microseconds period_{21'333};
 };
+#endif
 
 class RtMidiBackend : public MidiBackend {
  public:
@@ -128,7 +136,7 @@ class RtMidiBackend : public MidiBackend {
   std::unique_ptr<MidiOutConnection> CreateOutput() override {
     switch (service_->Api()) {
       case RtMidi::UNIX_JACK:
-        return std::make_unique<kelvane::MidiOutJack>(service_);
+        return std::make_unique<kelvane::MidiOutRtJack>(service_);
       case RtMidi::LINUX_ALSA:
         return std::make_unique<kelvane::MidiOutAlsa>(service_);
       case RtMidi::MACOSX_CORE:
@@ -140,7 +148,7 @@ class RtMidiBackend : public MidiBackend {
   std::unique_ptr<MidiInConnection> CreateInput() override {
     switch (service_->Api()) {
       case RtMidi::UNIX_JACK:
-        return std::make_unique<kelvane::MidiInJack>(service_);
+        return std::make_unique<kelvane::MidiInRtJack>(service_);
       case RtMidi::LINUX_ALSA:
         return std::make_unique<kelvane::MidiInAlsa>(service_);
       case RtMidi::MACOSX_CORE:
@@ -166,14 +174,16 @@ class RtMidiBackend : public MidiBackend {
 std::shared_ptr<RtMidiService> MakeService(RtMidi::Api api) {
   using std::chrono::milliseconds;
   switch (api) {
+#ifdef KELVANE_HAVE_JACK
     case RtMidi::UNIX_JACK:
       return std::make_shared<JackService>();
+#endif
     case RtMidi::LINUX_ALSA:  // one sequencer event holds at most about 16,355 bytes
       return std::make_shared<PlainService>(api, MidiSysExPacing{4096, milliseconds(2)}, true);
-    case RtMidi::MACOSX_CORE:
-      return std::make_shared<PlainService>(api, MidiSysExPacing{4096, milliseconds(2)}, true);
-    default:  // WinMM's SysEx send returns after the wire time: it paces itself
-      return std::make_shared<PlainService>(api, MidiSysExPacing{4096, milliseconds(0)}, false);
+    case RtMidi::MACOSX_CORE:  // a longer message must begin with F0: each message whole
+      return std::make_shared<PlainService>(api, MidiSysExPacing{0, milliseconds(0)}, true);
+    default:  // WinMM: each message whole; its SysEx send returns after the wire time
+      return std::make_shared<PlainService>(api, MidiSysExPacing{0, milliseconds(0)}, false);
   }
 }
 
@@ -190,6 +200,7 @@ std::unique_ptr<MidiBackend> CreateRtMidiBackend(const QString &api, bool mustWo
   for (const ApiName &entry : kApis) {
     if (api != QLatin1String(entry.name) || !Compiled(entry.api)) continue;
     auto service = MakeService(entry.api);
+    if (!service) return nullptr;
     const bool works =
         entry.api == RtMidi::UNIX_JACK ? service->Connect() : PlainService::Works(entry.api);
     if (mustWork && !works) return nullptr;

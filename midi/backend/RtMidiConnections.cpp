@@ -102,6 +102,7 @@ void Abandon(std::unique_ptr<Midi> &midi) {
 // ---- output ----
 
 RtMidiOutConnection::~RtMidiOutConnection() {
+  Close();
   Drop();
 }
 
@@ -150,7 +151,7 @@ uint16_t RtMidiOutConnection::PortName(int id, QString &name) {
   return DescribePort(*midi_, id, failed_, name, describedId_, describedName_);
 }
 
-uint16_t RtMidiOutConnection::Open(int id) {
+uint16_t RtMidiOutConnection::OpenDevice(int id) {
   if (uint16_t result = Ensure()) return result;
   if (id == -1) {
     if (!service_->HasVirtualPorts()) return mrNotSupported;
@@ -169,7 +170,7 @@ uint16_t RtMidiOutConnection::Open(int id) {
   return mrOk;
 }
 
-uint16_t RtMidiOutConnection::Close() {
+uint16_t RtMidiOutConnection::CloseDevice() {
   if (!open_) return mrInvalidHandle;
   if (service_->Alive() && generation_ == service_->Generation()) {
     midi_->closePort();
@@ -180,16 +181,21 @@ uint16_t RtMidiOutConnection::Close() {
   return mrOk;
 }
 
-uint16_t RtMidiOutConnection::SendShort(uint32_t packed) {
-  const uint8_t bytes[3] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
-                            static_cast<uint8_t>(packed >> 16)};
-  return SendBytes(bytes, ShortMessageLength(bytes[0]));
+// Never hand bytes to a connection whose server is gone: RtMidi's JACK send would spin.
+uint16_t RtMidiOutConnection::Health() {
+  if (!open_) return mrInvalidHandle;
+  if (!service_->Alive() || generation_ != service_->Generation()) return service_->DeadResult();
+  return mrOk;
 }
 
-uint16_t RtMidiOutConnection::SendBytes(const uint8_t *bytes, size_t length) {
-  if (!open_) return mrInvalidHandle;
-  // Never hand bytes to a connection whose server is gone: RtMidi's JACK send would spin.
-  if (!service_->Alive() || generation_ != service_->Generation()) return service_->DeadResult();
+uint16_t RtMidiOutConnection::WireShort(uint32_t packed) {
+  const uint8_t bytes[3] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
+                            static_cast<uint8_t>(packed >> 16)};
+  return WireBytes(bytes, ShortMessageLength(bytes[0]));
+}
+
+uint16_t RtMidiOutConnection::WireBytes(const uint8_t *bytes, size_t length) {
+  if (const uint16_t result = Health()) return result;
   const bool sysexPiece = length > 0 && (bytes[0] == 0xF0 || bytes[0] < 0x80 || bytes[0] == 0xF7);
   if (sysexPiece) WaitForACycleSinceLastPiece();
   failed_ = false;

@@ -8,11 +8,12 @@
 #include <memory>
 
 #include "MidiBackend.h"
+#include "PumpedOutConnection.h"
 #include "RtMidiService.h"
 
 // One output connection over RtMidi. Every call first makes sure the service is alive and the
 // RtMidi object belongs to the service's current generation.
-class RtMidiOutConnection : public MidiOutConnection {
+class RtMidiOutConnection : public PumpedOutConnection {
  public:
   explicit RtMidiOutConnection(std::shared_ptr<RtMidiService> service)
       : service_(std::move(service)) {}
@@ -20,11 +21,14 @@ class RtMidiOutConnection : public MidiOutConnection {
 
   uint16_t PortCount() override;
   uint16_t PortName(int id, QString &name) override;
-  uint16_t Open(int id) override;
-  uint16_t Close() override;
   bool IsOpen() const override { return open_; }
-  uint16_t SendShort(uint32_t packed) override;
-  uint16_t SendBytes(const uint8_t *bytes, size_t length) override;
+
+ protected:
+  uint16_t OpenDevice(int id) override;
+  uint16_t CloseDevice() override;
+  uint16_t Health() override;
+  uint16_t WireShort(uint32_t packed) override;
+  uint16_t WireBytes(const uint8_t *bytes, size_t length) override;
   MidiSysExPacing Pacing() const override { return service_->Pacing(); }
 
  private:
@@ -39,7 +43,7 @@ class RtMidiOutConnection : public MidiOutConnection {
   std::shared_ptr<RtMidiService> service_;
   std::unique_ptr<RtMidiOut> midi_;
   uint64_t generation_ = 0;
-  bool open_ = false;
+  std::atomic<bool> open_{false};
   bool failed_ = false;  // set by OnError during the current call
   uint64_t lastPieceCycle_ = 0;
   int describedId_ = -2;  // the device the last PortName described, and its port's name
@@ -89,10 +93,11 @@ class MidiOutAlsa : public RtMidiOutConnection {
 class MidiInAlsa : public RtMidiInConnection {
   using RtMidiInConnection::RtMidiInConnection;
 };
-class MidiOutJack : public RtMidiOutConnection {
+// RtMidi's own JACK API ("rtmidi-jack"), kept to run the RtMidi path on Linux.
+class MidiOutRtJack : public RtMidiOutConnection {
   using RtMidiOutConnection::RtMidiOutConnection;
 };
-class MidiInJack : public RtMidiInConnection {
+class MidiInRtJack : public RtMidiInConnection {
   using RtMidiInConnection::RtMidiInConnection;
 };
 class MidiOutCore : public RtMidiOutConnection {

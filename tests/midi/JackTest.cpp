@@ -37,8 +37,8 @@ TEST_F(JackPorts, ShortMessagesAndSysExReachThePeerByteExact) {
   output.WriteShortMessage(0x90, 60, 100);
   output.WriteShortMessage(0xC2, 7, 0);
   output.WriteSysEx(Data(sysex), sysex.size());
-  output.WriteShortMessage(0x80, 60, 0);
-  const QByteArray expected = Bytes({0x90, 60, 100, 0xC2, 7}) + sysex + Bytes({0x80, 60, 0});
+  output.WriteShortMessage(0x80, 60, 0);  // goes before the SysEx message, which has not begun
+  const QByteArray expected = Bytes({0x90, 60, 100, 0xC2, 7, 0x80, 60, 0}) + sysex;
   ASSERT_TRUE(WaitFor([&] { return peer.Received().size() >= expected.size(); }));
   EXPECT_EQ(peer.Received(), expected);
   EXPECT_TRUE(WaitFor([&] { return completions == 1; }));

@@ -141,30 +141,55 @@ TEST_F(OutputPort, EverySysExBlockCompletesOnceAndInOrder) {
   EXPECT_EQ(backend.Sent(kOut1).back(), Bytes({0xF0, 9, 0xF7}));
 }
 
-TEST_F(OutputPort, SysExIsSplitAtF7AndIntoPiecesWithShortMessagesOnlyBetweenBlocks) {
-  backend.SetPacing({5, std::chrono::milliseconds(5)});
+TEST_F(OutputPort, SysExGoesInPiecesAndShortMessagesWaitOnlyForTheMessageInFlight) {
+  backend.SetPacing({5, std::chrono::milliseconds(30)});
   CountCompletions();
   OpenOn(0);
   const QByteArray block = Bytes({0xF0, 1, 2, 3, 4, 5, 6, 0xF7, 0xF0, 7, 0xF7});
   port.WriteSysEx(Data(block), block.size());
-  port.WriteShortMessage(0x80, 60, 0);  // while the block is in flight: goes after it
-  ASSERT_TRUE(WaitFor([&] { return backend.Sent(kOut1).size() == 4; }));
+  ASSERT_TRUE(WaitFor([&] { return backend.Sent(kOut1).size() == 1; }));
+  port.WriteShortMessage(0x80, 60, 0);  // inside the first message: goes right after it
+  ASSERT_TRUE(WaitFor([&] { return completions == 1; }));
   const auto sent = backend.Sent(kOut1);
+  ASSERT_EQ(sent.size(), 4u);
   EXPECT_EQ(sent[0], Bytes({0xF0, 1, 2, 3, 4}));
   EXPECT_EQ(sent[1], Bytes({5, 6, 0xF7}));
-  EXPECT_EQ(sent[2], Bytes({0xF0, 7, 0xF7}));
-  EXPECT_EQ(sent[3], Bytes({0x80, 60, 0}));
-  EXPECT_TRUE(WaitFor([&] { return completions == 1; }));
+  EXPECT_EQ(sent[2], Bytes({0x80, 60, 0}));
+  EXPECT_EQ(sent[3], Bytes({0xF0, 7, 0xF7}));
+  EXPECT_EQ(port.LastError(), mrOk);
+  EXPECT_EQ(port.SysExPending(), 0u);
 }
 
-TEST_F(OutputPort, ABlockThatEndsInsideAMessageIsClosedBeforeTheNextShortMessage) {
+TEST_F(OutputPort, ABlockThatEndsInsideAMessageIsClosedWithF7) {
   CountCompletions();
   OpenOn(0);
   const QByteArray cutShort = Bytes({0xF0, 0x41, 0x10, 0x42});
   port.WriteSysEx(Data(cutShort), cutShort.size());
+  ASSERT_TRUE(WaitFor([&] { return completions == 1; }));
   port.WriteShortMessage(0x90, 60, 100);
-  ASSERT_TRUE(WaitFor([&] { return backend.Sent(kOut1).size() == 3; }));
   EXPECT_EQ(backend.SentBytes(kOut1), Bytes({0xF0, 0x41, 0x10, 0x42, 0xF7, 0x90, 60, 100}));
+}
+
+TEST_F(OutputPort, CancelEndsTheMessageInFlightDropsTheRestAndLetsShortMessagesThrough) {
+  backend.SetPacing({4, std::chrono::milliseconds(20)});
+  CountCompletions();
+  OpenOn(0);
+  const QByteArray block = Bytes({0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0xF7, 0xF0, 1, 0xF7});
+  port.WriteSysEx(Data(block), block.size());
+  port.WriteSysEx(Data(block), block.size());
+  ASSERT_TRUE(WaitFor([&] { return !backend.Sent(kOut1).empty(); }));
+  EXPECT_EQ(port.SysExPending(), 2u);
+  EXPECT_TRUE(port.CancelSysEx());
+  port.WriteShortMessage(0xB0, 120, 0);
+  ASSERT_TRUE(WaitFor([&] { return port.SysExPending() == 0; }));
+  const auto sent = backend.Sent(kOut1);
+  ASSERT_GE(sent.size(), 3u);
+  EXPECT_EQ(sent[sent.size() - 2], Bytes({0xF7}));  // the receiver is not left inside it
+  EXPECT_EQ(sent.back(), Bytes({0xB0, 120, 0}));
+  Settle();
+  EXPECT_EQ(backend.Sent(kOut1).size(), sent.size());  // nothing of either block follows
+  EXPECT_EQ(completions, 0);
+  EXPECT_FALSE(port.CancelSysEx());  // nothing left to cancel
 }
 
 TEST_F(OutputPort, LongBlocksOfAnyLengthArriveWhole) {
@@ -197,18 +222,20 @@ TEST_F(OutputPort, ClosingCancelsTheBlockInFlightEndsItAndFiresNothing) {
   EXPECT_EQ(completions, 0);
 }
 
-TEST_F(OutputPort, DeadServiceRaisesItsTextAndTheDeviceOpensAgainLater) {
+TEST_F(OutputPort, DeadServiceRaisesAtOnceAndATransferItCutsShortIsReportedWhenItFails) {
+  backend.SetPacing({4, std::chrono::milliseconds(20)});
+  CountCompletions();
   OpenOn(0);
+  const QByteArray block = Bytes({0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 0xF7});
+  port.WriteSysEx(Data(block), block.size());
+  ASSERT_TRUE(WaitFor([&] { return !backend.Sent(kOut1).empty(); }));
   backend.SetServerAlive(false);
+  ASSERT_TRUE(WaitFor([&] { return completions == 1; }));  // the failure fires the event ...
+  EXPECT_EQ(port.LastError(), mrServerGone);               // ... with the service's code
   EXPECT_EQ(Raised([&] { port.WriteShortMessage(0x90, 1, 1); }),
             "The loopback MIDI service has stopped");
-  const QByteArray block = Bytes({0xF0, 1, 0xF7});
-  CountCompletions();
-  port.WriteSysEx(Data(block), block.size());  // fails on the sender thread ...
-  ASSERT_TRUE(WaitFor([&] { return port.LastError() == mrServerGone; }));
-  EXPECT_EQ(Raised([&] { port.WriteShortMessage(0x90, 1, 1); }),  // ... and is raised next
+  EXPECT_EQ(Raised([&] { port.WriteSysEx(Data(block), block.size()); }),
             "The loopback MIDI service has stopped");
-  EXPECT_EQ(completions, 0);
   EXPECT_TRUE(port.ClosePort());
   EXPECT_FALSE(port.OpenPort());
 
@@ -216,6 +243,8 @@ TEST_F(OutputPort, DeadServiceRaisesItsTextAndTheDeviceOpensAgainLater) {
   ASSERT_TRUE(port.OpenPort());
   port.WriteShortMessage(0x90, 2, 2);
   EXPECT_EQ(backend.Sent(kOut1).back(), Bytes({0x90, 2, 2}));
+  Settle();
+  EXPECT_EQ(completions, 1);
 }
 
 TEST_F(OutputPort, VanishedDeviceRaisesOnSend) {

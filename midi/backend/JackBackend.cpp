@@ -1,0 +1,162 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "JackBackend.h"
+
+#include <algorithm>
+
+namespace {
+const QString kVirtualPortName = QStringLiteral("Kelvane");
+// A new connection takes effect at a cycle boundary.
+constexpr uint64_t kCyclesForAConnection = 3;
+}  // namespace
+
+std::shared_ptr<JackClient> JackService::Current() {
+  if (client_ && client_->Alive()) return client_;
+  client_ = JackClient::Open();  // a dead client stays with the connections still open on it
+  return client_;
+}
+
+// ---- devices ----
+
+uint16_t JackDevices::Count() {
+  const auto client = service_->Current();
+  return client ? static_cast<uint16_t>(client->Devices(direction_).size()) : 0;
+}
+
+uint16_t JackDevices::Name(int id, QString &name) {
+  const auto client = service_->Current();
+  if (!client) return mrServerGone;
+  const std::vector<std::string> devices = client->Devices(direction_);
+  if (id < 0 || id >= static_cast<int>(devices.size())) return mrBadDeviceId;
+  describedId_ = id;
+  describedName_ = devices[static_cast<size_t>(id)];
+  name = QString::fromStdString(describedName_);
+  return mrOk;
+}
+
+std::string JackDevices::PortToOpen(const JackClient &client, int id) {
+  const std::vector<std::string> devices = client.Devices(direction_);
+  if (id == describedId_) {
+    const bool there = std::find(devices.begin(), devices.end(), describedName_) != devices.end();
+    return there ? describedName_ : std::string();
+  }
+  if (id < 0 || id >= static_cast<int>(devices.size())) return {};
+  return devices[static_cast<size_t>(id)];
+}
+
+// ---- output ----
+
+uint16_t MidiOutJack::PortName(int id, QString &name) {
+  if (id != -1) return devices_.Name(id, name);
+  if (!devices_.Service().Current()) return mrServerGone;
+  name = kVirtualPortName;
+  return mrOk;
+}
+
+uint16_t MidiOutJack::Open(int id) {
+  if (client_) return mrOk;
+  const auto client = devices_.Service().Current();
+  if (!client) return mrServerGone;
+  std::string device;
+  if (id != -1) {
+    device = devices_.PortToOpen(*client, id);
+    if (device.empty()) return mrBadDeviceId;
+  }
+  JackSlot *slot = nullptr;
+  if (const uint16_t result = client->Slot(JackClient::Direction::Output, slot)) return result;
+  if (id != -1)
+    if (const uint16_t result = client->Connect(*slot, device)) return result;
+  queue_.Reset();
+  client->AttachOutput(*slot, queue_, /*waitForConnection=*/id != -1);
+  client_ = client;
+  slot_ = slot;
+  attached_ = true;
+  return mrOk;
+}
+
+uint16_t MidiOutJack::Close() {
+  if (!client_) return mrInvalidHandle;
+  // A receiver left inside a SysEx message would swallow what the next session sends: the
+  // cancel ends it with F7 in the next cycle, which a running server brings within milliseconds.
+  if (attached_ && queue_.Cancel() && client_->Alive() && !client_->Stalled())
+    client_->WaitForCycles(2, std::chrono::milliseconds(100));
+  if (attached_) client_->DetachOutput(*slot_);
+  attached_ = false;
+  queue_.Reset();
+  client_->DisconnectAll(*slot_);  // a stalled server finishes this when it runs again
+  client_.reset();
+  slot_ = nullptr;
+  return mrOk;
+}
+
+uint16_t MidiOutJack::Health() {
+  if (!client_) return mrInvalidHandle;
+  if (!client_->Alive()) return mrServerGone;
+  if (client_->Stalled()) return mrNotTaking;
+  return mrOk;
+}
+
+// A server that died finishes nothing more: what was still queued fails now, not later.
+bool MidiOutJack::TakeFinished(MidiOutQueue::Finished &finished) {
+  if (attached_ && !client_->Alive()) {
+    client_->DetachOutput(*slot_);
+    attached_ = false;
+    queue_.FailUnfinished(mrServerGone);
+  }
+  return MidiOutConnection::TakeFinished(finished);
+}
+
+// ---- input ----
+
+uint16_t MidiInJack::Open(int id, MidiInputCallback callback, void *context) {
+  if (client_) return mrOk;
+  const auto client = devices_.Service().Current();
+  if (!client) return mrServerGone;
+  const std::string device = devices_.PortToOpen(*client, id);
+  if (device.empty()) return mrBadDeviceId;
+  JackSlot *slot = nullptr;
+  if (const uint16_t result = client->Slot(JackClient::Direction::Input, slot)) return result;
+  target_ = JackInputTarget{callback, context};
+  client->AttachInput(*slot, target_);
+  if (const uint16_t result = client->Connect(*slot, device)) {
+    client->DetachInput(*slot);
+    return result;
+  }
+  // Whatever the device sends from the moment Open returns must arrive.
+  client->WaitForCycles(kCyclesForAConnection, std::chrono::milliseconds(200));
+  client_ = client;
+  slot_ = slot;
+  return mrOk;
+}
+
+uint16_t MidiInJack::Close() {
+  if (!client_) return mrInvalidHandle;
+  client_->DetachInput(*slot_);  // from here on the callback runs no more
+  client_->DisconnectAll(*slot_);
+  client_.reset();
+  slot_ = nullptr;
+  return mrOk;
+}
+
+// ---- backend ----
+
+std::optional<QString> JackBackend::ErrorText(uint16_t code) const {
+  switch (code) {
+    case mrServerGone:
+      return QStringLiteral("The JACK server is not running; choose the device again once it runs");
+    case mrNotTaking:
+      return QStringLiteral("The JACK server is not taking data (it has stopped running)");
+    case mrNotAnswering:
+      return QStringLiteral("The JACK server is not answering");
+    case mrAllocated:
+      return QStringLiteral("JACK refused to connect Kelvane to the MIDI port");
+    default:
+      return MidiBackend::ErrorText(code);
+  }
+}
+
+std::unique_ptr<MidiBackend> CreateJackBackend(bool mustWork) {
+  auto service = std::make_shared<JackService>();
+  if (mustWork && !service->Current()) return nullptr;
+  return std::make_unique<JackBackend>(std::move(service));
+}

@@ -1,0 +1,105 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "JackClient.h"
+#include "MidiBackend.h"
+
+// The running JACK server as Kelvane's MIDI service: the client of the server that runs now,
+// opened afresh once a server runs again after one died. GUI thread only.
+class JackService {
+ public:
+  // The client, or null when no server answers.
+  std::shared_ptr<JackClient> Current();
+
+ private:
+  std::shared_ptr<JackClient> client_;
+};
+
+// What both directions share: the device list of the other clients' ports, and the device that
+// was described last, which opens by its port's name (ports that come and go in between never
+// redirect it).
+class JackDevices {
+ public:
+  JackDevices(std::shared_ptr<JackService> service, JackClient::Direction direction)
+      : service_(std::move(service)), direction_(direction) {}
+  uint16_t Count();
+  uint16_t Name(int id, QString &name);
+  // The port to connect for device `id`, or "" when there is none.
+  std::string PortToOpen(const JackClient &client, int id);
+  JackService &Service() { return *service_; }
+
+ private:
+  std::shared_ptr<JackService> service_;
+  JackClient::Direction direction_;
+  int describedId_ = -2;
+  std::string describedName_;
+};
+
+// Output to one JACK port: our port "output" connected to it, written by the client's process
+// callback from this connection's queue. Device -1 is our port left for others to connect.
+class MidiOutJack : public MidiOutConnection {
+ public:
+  explicit MidiOutJack(std::shared_ptr<JackService> service)
+      : devices_(std::move(service), JackClient::Direction::Output) {}
+  ~MidiOutJack() override { Close(); }
+
+  uint16_t PortCount() override { return devices_.Count(); }
+  uint16_t PortName(int id, QString &name) override;
+  uint16_t Open(int id) override;
+  uint16_t Close() override;
+  bool IsOpen() const override { return client_ != nullptr; }
+  bool TakeFinished(MidiOutQueue::Finished &finished) override;
+
+ protected:
+  uint16_t Health() override;
+
+ private:
+  JackDevices devices_;
+  std::shared_ptr<JackClient> client_;  // the client we are open on; null while closed
+  JackSlot *slot_ = nullptr;
+  bool attached_ = false;
+};
+
+// Input from one JACK port: our port "input" connected from it; the client's process callback
+// hands each event to the input port's callback.
+class MidiInJack : public MidiInConnection {
+ public:
+  explicit MidiInJack(std::shared_ptr<JackService> service)
+      : devices_(std::move(service), JackClient::Direction::Input) {}
+  ~MidiInJack() override { Close(); }
+
+  uint16_t PortCount() override { return devices_.Count(); }
+  uint16_t PortName(int id, QString &name) override { return devices_.Name(id, name); }
+  uint16_t Open(int id, MidiInputCallback callback, void *context) override;
+  uint16_t Close() override;
+  bool IsOpen() const override { return client_ != nullptr; }
+
+ private:
+  JackDevices devices_;
+  std::shared_ptr<JackClient> client_;
+  JackSlot *slot_ = nullptr;
+  JackInputTarget target_;
+};
+
+class JackBackend : public MidiBackend {
+ public:
+  explicit JackBackend(std::shared_ptr<JackService> service) : service_(std::move(service)) {}
+  QString Api() const override { return QStringLiteral("jack"); }
+  std::unique_ptr<MidiOutConnection> CreateOutput() override {
+    return std::make_unique<MidiOutJack>(service_);
+  }
+  std::unique_ptr<MidiInConnection> CreateInput() override {
+    return std::make_unique<MidiInJack>(service_);
+  }
+  std::optional<QString> ErrorText(uint16_t code) const override;
+
+ private:
+  std::shared_ptr<JackService> service_;
+};
+
+// With `mustWork`, null unless a server answers now.
+std::unique_ptr<MidiBackend> CreateJackBackend(bool mustWork);

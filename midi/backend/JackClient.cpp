@@ -1,0 +1,357 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "JackClient.h"
+
+#include <jack/midiport.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+const char *const kClientName = "Kelvane";
+const char *const kOutputPortName = "output";
+const char *const kInputPortName = "input";
+
+// How long the GUI thread waits for the server to answer a request.
+constexpr milliseconds kRequestDeadline{1000};
+constexpr milliseconds kOpenDeadline{2000};
+// A server that has run no cycle for this long (or 8 periods, if longer) is not taking data.
+constexpr milliseconds kStallLimit{500};
+// The largest event we write: PipeWire's JACK refuses bigger ones at any period.
+constexpr size_t kLargestEvent = 32736;
+// A new connection takes effect at a cycle boundary; bytes written before it are lost.
+constexpr uint64_t kCyclesForAConnection = 3;
+
+constexpr size_t kSlots = 2;  // our output and our input
+
+void QuietJackMessage(const char *) {}
+
+int64_t Now() {
+  return Clock::now().time_since_epoch().count();
+}
+
+// One cycle's buffer of an output port, as the queue's pump writes to it.
+class JackWire : public MidiWire {
+ public:
+  explicit JackWire(void *buffer) : buffer_(buffer) {}
+  size_t Room() override { return std::min(jack_midi_max_event_size(buffer_), kLargestEvent); }
+  uint16_t Write(const uint8_t *bytes, size_t length) override {
+    jack_midi_data_t *event = jack_midi_event_reserve(buffer_, 0, length);
+    if (!event) return mrNotTaking;  // Room said it fits; never seen
+    std::memcpy(event, bytes, length);
+    return mrOk;
+  }
+
+ private:
+  void *buffer_;
+};
+
+// A request to the server, run on the client's request thread.
+struct Request {
+  std::function<int()> work;
+  int result = 0;
+  bool done = false;
+  std::condition_variable finished;
+};
+
+}  // namespace
+
+// Everything the process callback and the request thread share. Freed only when neither can
+// touch it any more; left behind when the server stopped answering or died.
+struct JackClient::Core {
+  jack_client_t *client = nullptr;
+  std::string name;
+  std::array<JackSlot, kSlots> ports;  // ("slots" is a Qt macro)
+  std::atomic<bool> alive{false};
+  std::atomic<int> inCallback{0};  // callbacks running now; see Quiesce
+  std::atomic<uint64_t> cycles{0};
+  std::atomic<int64_t> lastCycle{0};
+  std::atomic<int64_t> stallLimit{0};
+
+  // The request thread and its queue.
+  std::mutex mutex;
+  std::condition_variable wake;
+  std::deque<std::shared_ptr<Request>> requests;
+  bool stop = false;
+  std::atomic<bool> overdue{false};
+  std::thread thread;
+
+  // ---- JACK's threads: no lock, no allocation ----
+  static int Process(jack_nframes_t frames, void *self) noexcept;
+  static void Shutdown(jack_status_t, const char *, void *self) noexcept;
+  static int BufferSize(jack_nframes_t frames, void *self) noexcept;
+  void ServeOutput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
+  void ServeInput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
+
+  // ---- requests ----
+  uint16_t Run(std::function<int()> work, milliseconds deadline);
+  void Serve();
+  // Waits until no callback is inside the slots (they never block, so this is short).
+  void Quiesce() const {
+    while (inCallback.load() != 0) std::this_thread::yield();
+  }
+  void SetPeriod(jack_nframes_t frames, jack_nframes_t rate) {
+    const auto period = std::chrono::nanoseconds(1'000'000'000LL * frames / std::max(rate, 1u));
+    const auto limit = std::max<Clock::duration>(kStallLimit, 8 * period);
+    stallLimit.store(limit.count());
+  }
+};
+
+// ---- JACK's threads ----
+
+int JackClient::Core::Process(jack_nframes_t frames, void *self) noexcept {
+  Core &core = *static_cast<Core *>(self);
+  core.inCallback.fetch_add(1);
+  core.lastCycle.store(Now(), std::memory_order_relaxed);
+  core.cycles.fetch_add(1, std::memory_order_relaxed);
+  for (JackSlot &slot : core.ports) {
+    jack_port_t *port = slot.port.load(std::memory_order_acquire);
+    if (!port) continue;
+    if (slot.output)
+      core.ServeOutput(slot, port, frames);
+    else
+      core.ServeInput(slot, port, frames);
+  }
+  core.inCallback.fetch_sub(1);
+  return 0;
+}
+
+void JackClient::Core::ServeOutput(JackSlot &slot, jack_port_t *port,
+                                   jack_nframes_t frames) noexcept {
+  void *buffer = jack_port_get_buffer(port, frames);
+  jack_midi_clear_buffer(buffer);  // every cycle, or the last cycle's events would go again
+  MidiOutQueue *queue = slot.queue.load();
+  if (!queue || cycles.load(std::memory_order_relaxed) < slot.holdUntilCycle.load()) return;
+  JackWire wire(buffer);
+  queue->Pump(wire);
+}
+
+void JackClient::Core::ServeInput(JackSlot &slot, jack_port_t *port,
+                                  jack_nframes_t frames) noexcept {
+  const JackInputTarget *target = slot.target.load();
+  if (!target) return;
+  void *buffer = jack_port_get_buffer(port, frames);
+  const jack_nframes_t count = jack_midi_get_event_count(buffer);
+  for (jack_nframes_t i = 0; i < count; ++i) {
+    jack_midi_event_t event;
+    if (jack_midi_event_get(&event, buffer, i) != 0 || event.size == 0) continue;
+    target->callback(target->context, event.buffer, event.size);
+  }
+}
+
+// On a thread of libjack when the server shuts us down: marks the client dead and wakes every
+// output port, so transfers in flight are reported as failed at once.
+void JackClient::Core::Shutdown(jack_status_t, const char *, void *self) noexcept {
+  Core &core = *static_cast<Core *>(self);
+  core.alive.store(false);
+  core.inCallback.fetch_add(1);
+  for (JackSlot &slot : core.ports)
+    if (MidiOutQueue *queue = slot.queue.load()) queue->Wake();
+  core.inCallback.fetch_sub(1);
+}
+
+int JackClient::Core::BufferSize(jack_nframes_t frames, void *self) noexcept {
+  Core &core = *static_cast<Core *>(self);
+  core.SetPeriod(frames, jack_get_sample_rate(core.client));
+  return 0;
+}
+
+// ---- requests ----
+
+// GUI thread: runs `work` on the request thread and waits at most `deadline` for it.
+uint16_t JackClient::Core::Run(std::function<int()> work, milliseconds deadline) {
+  if (overdue.load()) return mrNotAnswering;
+  auto request = std::make_shared<Request>();
+  request->work = std::move(work);
+  std::unique_lock lock(mutex);
+  requests.push_back(request);
+  wake.notify_one();
+  if (!request->finished.wait_for(lock, deadline, [&] { return request->done; })) {
+    overdue.store(true);
+    return mrNotAnswering;
+  }
+  return request->result == 0 ? uint16_t{mrOk} : uint16_t{mrError};
+}
+
+// The request thread: runs requests in order. A late one clears `overdue` once it completes.
+void JackClient::Core::Serve() {
+  std::unique_lock lock(mutex);
+  for (;;) {
+    wake.wait(lock, [this] { return stop || !requests.empty(); });
+    if (requests.empty()) return;  // stopped, nothing left
+    std::shared_ptr<Request> request = requests.front();
+    lock.unlock();
+    const int result = request->work();
+    lock.lock();
+    requests.pop_front();
+    request->result = result;
+    request->done = true;
+    request->finished.notify_all();
+    if (requests.empty()) overdue.store(false);
+  }
+}
+
+// ---- the client ----
+
+std::shared_ptr<JackClient> JackClient::Open() {
+  jack_set_error_function(&QuietJackMessage);  // a missing server is an answer, not a fault
+  jack_set_info_function(&QuietJackMessage);
+  auto *core = new Core;
+  core->thread = std::thread([core] { core->Serve(); });
+  const uint16_t result = core->Run(
+      [core] {
+        const auto options = static_cast<jack_options_t>(JackNoStartServer);
+        core->client = jack_client_open(kClientName, options, nullptr);
+        if (!core->client) return -1;
+        core->name = jack_get_client_name(core->client);
+        core->SetPeriod(jack_get_buffer_size(core->client), jack_get_sample_rate(core->client));
+        core->lastCycle.store(Now());
+        jack_set_process_callback(core->client, &Core::Process, core);
+        jack_set_buffer_size_callback(core->client, &Core::BufferSize, core);
+        jack_on_info_shutdown(core->client, &Core::Shutdown, core);
+        core->alive.store(true);
+        if (jack_activate(core->client) != 0) return -1;
+        return 0;
+      },
+      kOpenDeadline);
+  auto client = std::shared_ptr<JackClient>(new JackClient(core));
+  if (result != mrOk) {
+    core->alive.store(false);
+    return nullptr;  // the destructor closes what opened, or leaves it to a late answer
+  }
+  return client;
+}
+
+JackClient::~JackClient() {
+  Core *core = core_;
+  if (core->alive.load() && core->client) {
+    core->Run(
+        [core] {
+          jack_deactivate(core->client);
+          return jack_client_close(core->client);
+        },
+        kRequestDeadline);
+  }
+  {
+    std::lock_guard lock(core->mutex);
+    core->stop = true;
+  }
+  core->wake.notify_one();
+  if (core->overdue.load() || !core->requests.empty()) {
+    core->thread.detach();  // a request is stuck on a stopped server: leave it all behind
+    return;
+  }
+  core->thread.join();
+  // A client the server shut down is never closed (libjack may still hold it); its memory is
+  // left behind with it. One that closed cleanly is freed.
+  if (!core->alive.load() && core->client) return;
+  delete core;
+}
+
+bool JackClient::Alive() const {
+  return core_->alive.load();
+}
+
+bool JackClient::Stalled() const {
+  return Now() - core_->lastCycle.load(std::memory_order_relaxed) > core_->stallLimit.load();
+}
+
+const std::string &JackClient::Name() const {
+  return core_->name;
+}
+
+std::vector<std::string> JackClient::Devices(Direction direction) const {
+  std::vector<std::string> devices;
+  if (!Alive()) return devices;
+  // We write to the ports that take input, and read from those that give output.
+  const unsigned long flags = direction == Direction::Output ? JackPortIsInput : JackPortIsOutput;
+  const char **ports = jack_get_ports(core_->client, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
+  if (!ports) return devices;
+  const std::string ours = core_->name + ":";
+  for (const char **port = ports; *port; ++port)
+    if (std::strncmp(*port, ours.c_str(), ours.size()) != 0) devices.emplace_back(*port);
+  jack_free(ports);
+  return devices;
+}
+
+uint16_t JackClient::Slot(Direction direction, JackSlot *&slot) {
+  if (!Alive()) return mrServerGone;
+  const bool output = direction == Direction::Output;
+  JackSlot &chosen = core_->ports[output ? 0 : 1];
+  slot = &chosen;
+  if (chosen.port.load()) return mrOk;
+  Core *core = core_;
+  chosen.output = output;
+  // The request publishes the port itself: one that answers late still leaves it registered.
+  const uint16_t result = core->Run(
+      [core, output, &chosen] {
+        jack_port_t *port = jack_port_register(
+            core->client, output ? kOutputPortName : kInputPortName, JACK_DEFAULT_MIDI_TYPE,
+            output ? JackPortIsOutput : JackPortIsInput, 0);
+        chosen.port.store(port, std::memory_order_release);  // pairs with the process callback
+        return port ? 0 : -1;
+      },
+      kRequestDeadline);
+  if (result == mrNotAnswering) return result;
+  return chosen.port.load() ? uint16_t{mrOk} : uint16_t{mrAllocated};
+}
+
+uint16_t JackClient::Connect(JackSlot &slot, const std::string &device) {
+  if (!Alive()) return mrServerGone;
+  Core *core = core_;
+  const std::string ours = jack_port_name(slot.port.load());
+  const std::string from = slot.output ? ours : device;
+  const std::string to = slot.output ? device : ours;
+  const uint16_t result = core->Run(
+      [core, from, to] {
+        const int rc = jack_connect(core->client, from.c_str(), to.c_str());
+        return rc == EEXIST ? 0 : rc;
+      },
+      kRequestDeadline);
+  return result == mrError ? uint16_t{mrAllocated} : result;
+}
+
+void JackClient::DisconnectAll(JackSlot &slot) {
+  if (!Alive()) return;
+  Core *core = core_;
+  jack_port_t *port = slot.port.load();
+  core->Run([core, port] { return jack_port_disconnect(core->client, port); }, kRequestDeadline);
+}
+
+void JackClient::WaitForCycles(uint64_t count, milliseconds limit) const {
+  const uint64_t until = core_->cycles.load() + count;
+  const auto giveUp = Clock::now() + limit;
+  while (Alive() && core_->cycles.load() < until && Clock::now() < giveUp)
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+}
+
+void JackClient::AttachOutput(JackSlot &slot, MidiOutQueue &queue, bool waitForConnection) {
+  const uint64_t now = core_->cycles.load();
+  slot.holdUntilCycle.store(waitForConnection ? now + kCyclesForAConnection : 0);
+  slot.queue.store(&queue);
+}
+
+void JackClient::DetachOutput(JackSlot &slot) {
+  slot.queue.store(nullptr);
+  core_->Quiesce();
+}
+
+void JackClient::AttachInput(JackSlot &slot, const JackInputTarget &target) {
+  slot.target.store(&target);
+}
+
+void JackClient::DetachInput(JackSlot &slot) {
+  slot.target.store(nullptr);
+  core_->Quiesce();
+}

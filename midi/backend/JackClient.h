@@ -1,0 +1,82 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <jack/jack.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MidiBackend.h"
+
+// Where an input port's events go from the process callback.
+struct JackInputTarget {
+  MidiInputCallback callback = nullptr;
+  void *context = nullptr;
+};
+
+// One of our JACK ports as the process callback sees it. The port is registered once and kept
+// for the client's life; what it carries is attached while a connection is open.
+struct JackSlot {
+  std::atomic<jack_port_t *> port{nullptr};
+  bool output = false;
+  std::atomic<MidiOutQueue *> queue{nullptr};            // output: what to write
+  std::atomic<uint64_t> holdUntilCycle{0};               // output: writes wait for the connection
+  std::atomic<const JackInputTarget *> target{nullptr};  // input: where events go
+};
+
+// The one JACK client "Kelvane" of the process, holding all of Kelvane's ports. Its process
+// callback writes every output port from its queue and hands every input port's events to its
+// target; nothing else runs on JACK's thread.
+//
+// Every request to the server (open, register, connect, disconnect, close) runs on a thread of
+// the client and is waited for with a deadline: a stopped server (SIGSTOP, a hung driver) never
+// answers them, and the GUI thread must not wait for it. A request that misses its deadline
+// leaves the client "not answering": further requests fail at once until it has completed.
+class JackClient {
+ public:
+  enum class Direction { Output, Input };
+
+  // The client on the running server, or null when none answers in time.
+  static std::shared_ptr<JackClient> Open();
+  ~JackClient();
+  JackClient(const JackClient &) = delete;
+  JackClient &operator=(const JackClient &) = delete;
+
+  // Any thread: false once the server has shut the client down.
+  bool Alive() const;
+  // Any thread: the server has run no cycle for far longer than a period.
+  bool Stalled() const;
+  // The name the server knows us by ("Kelvane", or "Kelvane-01" beside another Kelvane).
+  const std::string &Name() const;
+
+  // GUI thread: the other clients' MIDI ports of a direction, as the musician chooses them: the
+  // ports we can write to (Output) or read from (Input), in the server's order.
+  std::vector<std::string> Devices(Direction direction) const;
+  // GUI thread: waits (briefly, never longer than `limit`) until the server has run `count` cycles,
+  // so that a connection just made has taken effect.
+  void WaitForCycles(uint64_t count, std::chrono::milliseconds limit) const;
+  // GUI thread: our port of that direction, registered on first use.
+  uint16_t Slot(Direction direction, JackSlot *&slot);
+  // GUI thread: connects our port to (output) or from (input) the port named `device`.
+  uint16_t Connect(JackSlot &slot, const std::string &device);
+  // GUI thread: removes every connection of our port. Does not wait for a stalled server: the
+  // request is then left to finish when (if) the server runs again.
+  void DisconnectAll(JackSlot &slot);
+
+  // GUI thread. Once Detach* returns, the process callback no longer touches what was attached.
+  void AttachOutput(JackSlot &slot, MidiOutQueue &queue, bool waitForConnection);
+  void DetachOutput(JackSlot &slot);
+  void AttachInput(JackSlot &slot, const JackInputTarget &target);
+  void DetachInput(JackSlot &slot);
+
+  struct Core;
+
+ private:
+  explicit JackClient(Core *core) : core_(core) {}
+  Core *core_;  // left behind, never freed, when the server stopped answering or died
+};

@@ -1,0 +1,109 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "PumpedOutConnection.h"
+
+#include <limits>
+
+using Clock = std::chrono::steady_clock;
+
+// The service as the queue's pump sees it: pieces of the service's size, or whole messages,
+// with the service's pause between two pieces.
+class PumpedOutConnection::Wire : public MidiWire {
+ public:
+  explicit Wire(PumpedOutConnection &connection) : connection_(connection) {}
+
+  size_t Room() override {
+    const size_t maxBytes = connection_.Pacing().MaxBytes;
+    return maxBytes ? maxBytes : std::numeric_limits<size_t>::max();
+  }
+  bool WholeMessages() const override { return connection_.Pacing().MaxBytes == 0; }
+  bool PieceDue() override { return Clock::now() >= NextPieceDue(); }
+  uint16_t Write(const uint8_t *bytes, size_t length) override {
+    const uint16_t result = connection_.WireBytes(bytes, length);
+    lastWrite_ = Clock::now();
+    return result;
+  }
+  Clock::time_point NextPieceDue() const { return lastWrite_ + connection_.Pacing().Pause; }
+
+ private:
+  PumpedOutConnection &connection_;
+  Clock::time_point lastWrite_{};
+};
+
+PumpedOutConnection::PumpedOutConnection() = default;
+
+PumpedOutConnection::~PumpedOutConnection() {
+  StopPump();  // derived classes close their device first; this only makes sure
+}
+
+uint16_t PumpedOutConnection::Open(int id) {
+  if (const uint16_t result = OpenDevice(id)) return result;
+  StartPump();
+  return mrOk;
+}
+
+uint16_t PumpedOutConnection::Close() {
+  if (!IsOpen()) return mrInvalidHandle;
+  StopPump();
+  // A receiver left inside a SysEx message would swallow what the next session sends.
+  if (queue_.InsideMessage()) {
+    const uint8_t endOfExclusive = 0xF7;
+    WireBytes(&endOfExclusive, 1);
+  }
+  queue_.Reset();
+  return CloseDevice();
+}
+
+uint16_t PumpedOutConnection::SendShort(uint32_t packed) {
+  if (const uint16_t result = Health()) return result;
+  std::unique_lock wire(wireMutex_, std::try_to_lock);
+  if (wire.owns_lock() && queue_.Idle()) return WireShort(packed);
+  wire.unlock();
+  return MidiOutConnection::SendShort(packed);
+}
+
+void PumpedOutConnection::Kick() {
+  {
+    std::lock_guard lock(wakeMutex_);
+    kicked_ = true;
+  }
+  wakeUp_.notify_one();
+}
+
+void PumpedOutConnection::StartPump() {
+  wire_ = std::make_unique<Wire>(*this);
+  stop_ = false;
+  kicked_ = false;
+  thread_ = std::thread([this] { Run(); });
+}
+
+void PumpedOutConnection::StopPump() {
+  if (!thread_.joinable()) return;
+  {
+    std::lock_guard lock(wakeMutex_);
+    stop_ = true;
+  }
+  wakeUp_.notify_one();
+  thread_.join();
+}
+
+// The pump thread: writes what the queue holds, then sleeps until there is more or the next
+// piece is due.
+void PumpedOutConnection::Run() {
+  for (;;) {
+    bool idle;
+    {
+      std::lock_guard wire(wireMutex_);
+      queue_.Pump(*wire_);
+      idle = queue_.Idle();
+    }
+    std::unique_lock lock(wakeMutex_);
+    const auto woken = [this] { return stop_ || kicked_; };
+    if (idle)
+      wakeUp_.wait(lock, woken);
+    else
+      wakeUp_.wait_until(lock, wire_->NextPieceDue(), woken);
+    if (stop_) return;
+    kicked_ = false;
+  }
+}
