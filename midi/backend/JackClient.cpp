@@ -92,6 +92,7 @@ struct JackClient::Core {
   static void Shutdown(jack_status_t, const char *, void *self) noexcept;
   static int BufferSize(jack_nframes_t frames, void *self) noexcept;
   void ServeOutput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
+  bool RunningLate() const noexcept;
   void ServeInput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
 
   // ---- requests ----
@@ -133,8 +134,19 @@ void JackClient::Core::ServeOutput(JackSlot &slot, jack_port_t *port,
   jack_midi_clear_buffer(buffer);  // every cycle, or the last cycle's events would go again
   MidiOutQueue *queue = slot.queue.load();
   if (!queue || cycles.load(std::memory_order_relaxed) < slot.holdUntilCycle.load()) return;
+  if (RunningLate()) return;
   JackWire wire(buffer);
   queue->Pump(wire);
+}
+
+// A cycle that runs after its own end has been overtaken by the server (an xrun): what it writes
+// may be cleared before any receiver reads it, so it writes nothing and the queue waits.
+bool JackClient::Core::RunningLate() const noexcept {
+  jack_nframes_t frames;
+  jack_time_t start, next;
+  float period;
+  if (jack_get_cycle_times(client, &frames, &start, &next, &period) != 0) return false;
+  return jack_get_time() > next;
 }
 
 void JackClient::Core::ServeInput(JackSlot &slot, jack_port_t *port,

@@ -57,6 +57,10 @@ class JackPeer {
   }
   bool LostAny() const { return lost_.load(); }
   size_t EventsReceived() const { return events_.load(); }
+  // Process cycles the peer has run; and the cycle in which the first All Sound Off arrived
+  // (0 while none has).
+  uint64_t Cycles() const { return cycles_.load(); }
+  uint64_t AllSoundOffCycle() const { return allSoundOffCycle_.load(); }
 
   // Before SendsDone: the messages to send, each one JACK event.
   void Send(std::vector<QByteArray> messages) {
@@ -70,6 +74,7 @@ class JackPeer {
   // JACK's thread: no locks, no allocation.
   static int Process(jack_nframes_t frames, void *self) {
     auto &peer = *static_cast<JackPeer *>(self);
+    peer.cycles_.fetch_add(1);
     peer.Record(jack_port_get_buffer(peer.in_, frames));
     peer.Emit(jack_port_get_buffer(peer.out_, frames));
     return 0;
@@ -85,6 +90,9 @@ class JackPeer {
       }
       jack_ringbuffer_write(received_, reinterpret_cast<const char *>(event.buffer), event.size);
       events_.fetch_add(1);
+      const bool allSoundOff = event.size == 3 && (event.buffer[0] & 0xF0) == 0xB0 &&
+                               event.buffer[1] == 120 && event.buffer[2] == 0;
+      if (allSoundOff && allSoundOffCycle_.load() == 0) allSoundOffCycle_.store(cycles_.load());
     }
   }
   void Emit(void *buffer) {
@@ -109,6 +117,8 @@ class JackPeer {
   QByteArray all_;
   std::atomic<bool> lost_{false};
   std::atomic<size_t> events_{0};
+  std::atomic<uint64_t> cycles_{0};
+  std::atomic<uint64_t> allSoundOffCycle_{0};
   std::vector<QByteArray> outgoing_;
   std::atomic<size_t> next_{0};
   std::atomic<bool> sending_{false};

@@ -4,7 +4,14 @@
 # jack-server.sh start|stop [NAME]
 # A private JACK server on the dummy driver for the integration tests. `start` starts one only
 # when no server of that name answers, and returns once jack_lsp answers (at most ~10 s);
-# `stop` stops the server only if `start` started it.
+# `stop` stops the server only if `start` started it. KELVANE_JACK_PERIOD sets the period
+# (frames, default 256); KELVANE_JACK_SYNC=1 runs the server synchronously (-S: every cycle
+# waits for all clients).
+#
+# Servers that were killed (SIGKILL, a crashed test run) leave their entries in JACK's
+# shared-memory registry, and after eight of them no server starts ("Too many servers already
+# active"). A start that fails so, when no jackd runs at all, clears the registry and what the
+# dead servers left in /dev/shm, and tries again; a lock keeps two starts from meeting there.
 set -u
 command=${1:?usage: jack-server.sh start|stop [NAME]}
 name=${2:-${JACK_DEFAULT_SERVER:-kelvane-test}}
@@ -13,18 +20,37 @@ pidfile="${TMPDIR:-/tmp}/kelvane-jack-$name.pid"
 period=${KELVANE_JACK_PERIOD:-256}
 
 answers() { timeout 5 jack_lsp >/dev/null 2>&1; }
+log="${TMPDIR:-/tmp}/kelvane-jack-$name.log"
+
+# Starts the server and waits until it answers (the caller holds the registry lock).
+start_server() {
+  local sync=()
+  [ "${KELVANE_JACK_SYNC:-0}" = 1 ] && sync=(-S)
+  jackd -n "$name" "${sync[@]}" --no-realtime -d dummy -r 48000 -p "$period" >"$log" 2>&1 9>&- &
+  echo $! >"$pidfile"
+  for _ in $(seq 100); do
+    answers && return 0
+    kill -0 "$(cat "$pidfile")" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
 
 case "$command" in
   start)
     answers && exit 0
-    log="${TMPDIR:-/tmp}/kelvane-jack-$name.log"
-    jackd -n "$name" --no-realtime -d dummy -r 48000 -p "$period" >"$log" 2>&1 &
-    echo $! >"$pidfile"
-    for _ in $(seq 100); do
-      answers && exit 0
-      kill -0 "$(cat "$pidfile")" 2>/dev/null || break
-      sleep 0.1
-    done
+    exec 9>"${TMPDIR:-/tmp}/kelvane-jack-registry.lock"
+    flock 9
+    start_server && exit 0
+    # The registry is only cleared when it is full: a client process that lives on (a test
+    # waiting for its server to come back) keeps the old one mapped and would never see a server
+    # registered in a new one.
+    if grep -q "Too many servers" "$log" && ! pgrep -x jackd >/dev/null; then
+      echo "JACK's registry is full of dead servers; clearing it" >&2
+      rm -rf /dev/shm/jack-shm-registry /dev/shm/jack_sem.* /dev/shm/jack_db-* \
+        /dev/shm/jack-[0-9]* /dev/shm/jack_*_[0-9]*_[0-9]* 2>/dev/null || true
+      start_server && exit 0
+    fi
     echo "JACK server '$name' did not come up:" >&2
     cat "$log" >&2
     exit 1
