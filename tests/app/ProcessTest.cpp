@@ -85,7 +85,7 @@ class CommandLine : public ::testing::Test {
 };
 
 TEST_F(CommandLine, HelpAndVersionAnswerWithoutADisplay) {
-  for (const QString &help : {"--help", "-h", "--help-all"}) {
+  for (const QString &help : QStringList{"--help", "-h", "--help-all"}) {
     const Answer answer = Run({help});
     EXPECT_EQ(answer.status, QProcess::NormalExit) << help.toStdString() << answer.err.constData();
     EXPECT_EQ(answer.code, 0) << help.toStdString();
@@ -93,7 +93,7 @@ TEST_F(CommandLine, HelpAndVersionAnswerWithoutADisplay) {
     EXPECT_TRUE(answer.out.contains("--midi-api"));
     EXPECT_FALSE(answer.out.contains("platformtheme")) << "Qt's own options are no help topic";
   }
-  for (const QString &version : {"--version", "-v"}) {
+  for (const QString &version : QStringList{"--version", "-v"}) {
     const Answer answer = Run({version, "--settings", "unused.ini"});
     EXPECT_EQ(answer.status, QProcess::NormalExit) << answer.err.constData();
     EXPECT_EQ(answer.code, 0);

@@ -58,7 +58,7 @@ TEST_F(KnobKeys, AHeldKeyTurnsOnEachRepeatAndEndsOnceWhenLetGo) {
 
 TEST_F(KnobKeys, KnobAndNoteKeysAndOtherModifiersPassThrough) {
   for (Qt::Key key : {Qt::Key_A, Qt::Key_1, Qt::Key_Comma, Qt::Key_Space, Qt::Key_F3}) {
-    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, QString(QChar(key)));
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QApplication::sendEvent(&knob, &press);
     EXPECT_FALSE(press.isAccepted()) << key;
   }
