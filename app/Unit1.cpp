@@ -14,8 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMouseEvent>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QWindow>
 
 #include "Dialogs.h"
 #include "DragTweak.h"
@@ -108,7 +111,31 @@ void TForm1::closeEvent(QCloseEvent *event) {
 }
 
 void TForm1::contextMenuEvent(QContextMenuEvent *event) {
-  if (popupOnRightClick_) PopupMenu1->popup(event->globalPos());
+  // A right-click opens the menu when the button comes up (DeliverReleaseThenPopup), on every
+  // platform: opened at the press, as X11 does, the menu would take the release from the scheme
+  // buttons and the speed knob. The keyboard's menu key opens it at once.
+  if (event->reason() != QContextMenuEvent::Mouse && popupOnRightClick_)
+    PopupMenu1->popup(event->globalPos());
+}
+
+bool TForm1::DeliverReleaseThenPopup(QObject *window, QMouseEvent *event) {
+  if (event->button() != Qt::RightButton || !popupOnRightClick_) return false;
+  const QPoint at = event->globalPosition().toPoint();
+  // The control under the pointer sees its release first (a scheme button selects, the speed
+  // knob stores its value, a question may be asked); then the menu opens where the button was
+  // let go, as long as that is on the window and the window is still there to show it.
+  QPointer<TForm1> alive(this);
+  static_cast<QObject *>(window)->event(event);
+  if (alive && rect().contains(mapFromGlobal(at)) && isVisible()) PopupMenu1->popup(at);
+  return true;
+}
+
+bool TForm1::IsWindowShortcut(const QKeyEvent &event) const {
+  if (!(event.modifiers() & (Qt::ControlModifier | Qt::AltModifier))) return false;
+  const QKeySequence pressed(event.keyCombination());
+  for (const QAction *action : actions())
+    if (action->shortcut().matches(pressed) == QKeySequence::ExactMatch) return true;
+  return false;
 }
 
 bool TForm1::eventFilter(QObject *watched, QEvent *event) {
@@ -118,6 +145,13 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event) {
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
       return PreviewKey(watched, static_cast<QKeyEvent *>(event));
+    case QEvent::ShortcutOverride:
+      // The focused control never claims one of the window's own shortcuts (a line edit would
+      // take Ctrl+A as "select all"): withheld from it, the key goes to the shortcut.
+      return watched == windowHandle() && IsWindowShortcut(*static_cast<QKeyEvent *>(event));
+    case QEvent::MouseButtonRelease:
+      return watched == windowHandle() &&
+             DeliverReleaseThenPopup(watched, static_cast<QMouseEvent *>(event));
     case QEvent::WindowDeactivate:
     case QEvent::Hide:
       // The key-ups of keys held now will go to another window.

@@ -17,6 +17,7 @@ class QCheckBox;
 class QComboBox;
 class QFrame;
 class QKeyEvent;
+class QMouseEvent;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -191,6 +192,10 @@ class TForm1 : public QWidget {
   // Unit1Keys.cpp: key preview. Sees each key event once, before the focused control; returns
   // true when the event is to go no further.
   bool PreviewKey(QObject *watched, QKeyEvent *event);
+  // Whether `event` is the key of one of the window's menu shortcuts.
+  bool IsWindowShortcut(const QKeyEvent &event) const;
+  // Unit1.cpp: a right-button release reaches its control, and then opens the pop-up menu.
+  bool DeliverReleaseThenPopup(QObject *window, QMouseEvent *event);
   // What the computer keyboard does now, from the active page and `comkeymode`.
   enum class TKeyMode { None, Knobs, Notes };
   TKeyMode KeyMode() const;

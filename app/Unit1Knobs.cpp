@@ -72,10 +72,17 @@ void TForm1::MinnClick(QObject *Sender) {
   const int value = Sender == maxx ? 127 : 0;
   for (tknob *dial : kelvanepanel->findChildren<tknob *>()) {
     if (dial->Tag() == 0) continue;
+    const uint16_t before = dial->Position();
     dial->SetPosition(value);
-    // The knob's mouse-move event sends its message, as a drag move does; the knob takes no drag
-    // step of its own here, so what it shows is what the synth received.
-    if (dial->OnMouseMove) dial->OnMouseMove(dial, ssLeft, 0, 0);
+    // Sent as a drag move sends; the knob takes no drag step of its own here. The first send
+    // that fails ends the run with its error, and that knob goes back to where it was: every
+    // knob shows what the synth last received.
+    try {
+      knob1MouseMove(dial, ssLeft, 0, 0);
+    } catch (...) {
+      dial->SetPosition(before);
+      throw;
+    }
   }
 }
 

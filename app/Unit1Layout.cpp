@@ -178,6 +178,7 @@ void TForm1::CreateKnobPage() {
     dial->SetTag1(192);
     dial->SetAxis(axHorizontal);
     dial->setToolTip(hints::kBankKnob);
+    dial->SetNameLabel(label);
     knob[k - 1] = dial;
   }
   // Group dividers under the labels, and separators between the groups.
@@ -199,6 +200,7 @@ void TForm1::CreateKnobPage() {
   speed->SetPosition(6);
   speed->SetPositionDefault(6);
   speed->setToolTip(hints::kSpeed);
+  speed->SetNameLabel(speedLabel);
 }
 
 void TForm1::CreateKeyboardPage() {
@@ -220,8 +222,10 @@ void TForm1::CreateKeyboardPage() {
   };
   int y = 4;
   for (const Box &b : boxes) {
-    Label(keyboardpanel, b.caption, 8, y + 3);
+    QLabel *label = Label(keyboardpanel, b.caption, 8, y + 3);
     auto *box = new TDragTweak(keyboardpanel);
+    box->SetNameLabel(label);
+    box->SetTabStop(true);  // Tab reaches the boxes and the knobs of the page
     box->setObjectName(b.name);
     box->setGeometry(110, y, 140, 20);
     box->SetItems(b.items);
@@ -246,6 +250,7 @@ void TForm1::CreateKeyboardPage() {
     dial->move(x, 38);
     dial->SetMax(127);
     dial->setToolTip(hints::kSpeed);
+    dial->SetNameLabel(label);
     tknobs[i] = dial;
   }
   tknobs[0]->SetPosition(64);

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QScreen>
 #include <cstdio>
+#include <optional>
 
 #include "Dialogs.h"
 #include "MidiBackend.h"
@@ -22,13 +23,63 @@ struct Options {
   QString midiApi;
 };
 
-Options ParseCommandLine(const QApplication &app) {
+constexpr const char *kVersionText =
+    "kelvane " KELVANE_VERSION
+    "\n"
+    "Copyright (C) 2026 the Kelvane developers\n"
+    "License GPL-3.0-or-later: GNU GPL version 3 or later <https://www.gnu.org/licenses/gpl-3.0>.\n"
+    "This is free software: you are free to change and redistribute it.\n"
+    "There is NO WARRANTY, to the extent permitted by law.\n";
+
+// The options Qt's window system and widget layers take for themselves. The command line is read
+// before they exist (so that --help and --version need no display); they are accepted here, kept
+// out of the help text, and left in place for QApplication to use.
+struct QtGuiOption {
+  const char *name;
+  bool takesValue;
+};
+constexpr QtGuiOption kQtGuiOptions[] = {
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"qwindowicon", true},
+    {"qwindowtitle", true},
+    {"session", true},
+    {"display", true},
+    {"geometry", true},
+    {"name", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"reverse", false},
+    {"widgetcount", false},
+    {"nograb", false},
+    {"dograb", false},
+    {"sync", false},
+};
+
+void AddQtGuiOptions(QCommandLineParser &parser) {
+  for (const QtGuiOption &qt : kQtGuiOptions) {
+    QCommandLineOption option(QString::fromLatin1(qt.name), QString());
+    if (qt.takesValue) option.setValueName("VALUE");
+    option.setFlags(QCommandLineOption::HiddenFromHelp);
+    parser.addOption(option);
+  }
+}
+
+// Reads the command line with no window system: --help, --version and every mistake are answered
+// here and end the program, so a terminal without a display (ssh, a package build) gets them too.
+Options ParseCommandLine(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
   QCommandLineParser parser;
+  // Qt's own options are single-dash words ("-platform xcb").
+  parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.setApplicationDescription(
       "A small desktop MIDI controller: 22 knobs, a computer-keyboard note keyboard, "
       "snapshots, schemes and SysEx file transfer.");
   parser.addHelpOption();
-  parser.addVersionOption();
+  QCommandLineOption version({"v", "version"}, "Displays version information.");
   QCommandLineOption settings(
       "settings",
       "Use FILE as the settings store instead of " + SettingsStore::DefaultFileName() + ".",
@@ -40,9 +91,15 @@ Options ParseCommandLine(const QApplication &app) {
           "(RtMidi's own JACK client) and loopback (an in-process service for tests) only "
           "when asked for.",
       "NAME");
+  parser.addOption(version);
   parser.addOption(settings);
   parser.addOption(midiApi);
+  AddQtGuiOptions(parser);
   parser.process(app);
+  if (parser.isSet(version)) {
+    std::fputs(kVersionText, stdout);
+    std::exit(0);
+  }
 
   Options options{parser.value(settings), parser.value(midiApi)};
   if (options.settingsFile.isEmpty()) options.settingsFile = SettingsStore::DefaultFileName();
@@ -62,14 +119,15 @@ void CentreOnScreen(QWidget &window) {
 }  // namespace
 
 int main(int argc, char **argv) {
+  QCoreApplication::setApplicationName("kelvane");
+  QCoreApplication::setApplicationVersion(KELVANE_VERSION);
+  const Options options = ParseCommandLine(argc, argv);
+
   CatchTerminationSignals();
   // A knob steps once per pointer motion the window system reports; Qt must not merge them.
   QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
   QApplication app(argc, argv);
-  QApplication::setApplicationName("kelvane");
   QApplication::setApplicationDisplayName("Kelvane");
-  QApplication::setApplicationVersion(KELVANE_VERSION);
-  Options options = ParseCommandLine(app);
   UseDetectableAutoRepeat();
 
   QtDialogs dialogs;

@@ -4,9 +4,12 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "ControlKeys.h"
+#include "ControlsAccessible.h"
 #include "IntegerText.h"
 #include "knob.h"
 
@@ -28,12 +31,15 @@ TDragTweak::TDragTweak(QWidget *parent) : QFrame(parent) {
   setCursor(Qt::PointingHandCursor);
   setFocusPolicy(Qt::ClickFocus);  // not a tab stop, but a click gives it the arrow keys
   setMouseTracking(true);
+  InstallControlsAccessibility();
 }
 
 TDragTweak::~TDragTweak() = default;
 
 void TDragTweak::Changed(bool captionChanged) {
-  if (captionChanged) update();
+  if (!captionChanged) return;
+  NotifyValueChanged(this, Position());
+  update();
 }
 
 void TDragTweak::SetCaption(const QString &caption) {
@@ -78,6 +84,21 @@ tknob *TDragTweak::CopyKnob() const {
 
 void TDragTweak::SetCopyKnob(QObject *control) {
   copyKnob_ = qobject_cast<tknob *>(control);
+}
+
+QLabel *TDragTweak::NameLabel() const {
+  return nameLabel_;
+}
+
+void TDragTweak::SetNameLabel(QLabel *label) {
+  nameLabel_ = label;
+}
+
+void TDragTweak::TurnTo(int target) {
+  Changed(model_.SetPosition(target));
+  // A drag still held keeps its hidden pointer.
+  MouseUp(mbLeft, TShiftState(ssLeft), QPoint(0, 0),
+          QGuiApplication::mouseButtons() == Qt::NoButton);
 }
 
 void TDragTweak::SetBold(bool bold) {
@@ -172,12 +193,17 @@ void TDragTweak::keyReleaseEvent(QKeyEvent *event) {
   QPointer<TDragTweak> alive(this);
   if (onKeyUp) onKeyUp(this, event->key(), ShiftStateFrom(event->modifiers(), Qt::NoButton));
   if (!alive) return;
-  if (event->key() != Qt::Key_Left && event->key() != Qt::Key_Right) return;
-  Changed(model_.Step(event->key() == Qt::Key_Left ? -1 : 1));
-  // The step is applied as a left-button release at (0, 0) is: the owner takes the value and a
-  // linked knob follows. A drag still held keeps its hidden pointer.
-  MouseUp(mbLeft, TShiftState(ssLeft), QPoint(0, 0),
-          QGuiApplication::mouseButtons() == Qt::NoButton);
+  const int last = static_cast<int>(Items().size()) - 1;
+  if (const auto target = KeyTurnTarget(*event, Position(), 0, last, DragTweakModel::kShiftStep))
+    TurnTo(*target);
+}
+
+void TDragTweak::wheelEvent(QWheelEvent *event) {
+  const int notches = WheelNotches(*event, wheelRemainder_);
+  if (notches == 0) return;
+  const int step =
+      event->modifiers() & Qt::ShiftModifier ? DragTweakModel::kShiftStep : DragTweakModel::kStep;
+  TurnTo(Position() + notches * step);
 }
 
 void TDragTweak::focusInEvent(QFocusEvent *event) {
@@ -213,4 +239,5 @@ void TDragTweak::paintEvent(QPaintEvent *event) {
   painter.setPen(palette().color(QPalette::WindowText));
   painter.setFont(font());
   painter.drawText(contentsRect(), Qt::AlignCenter, model_.Caption());
+  if (hasFocus()) DrawFocusRing(painter, contentsRect(), palette().color(QPalette::WindowText));
 }

@@ -14,6 +14,7 @@
 #include "DragTweakModel.h"
 #include "ShiftState.h"
 
+class QLabel;
 class tknob;
 
 // A small box that shows one text of a list (its caption, centred, lime on black) and steps
@@ -21,6 +22,9 @@ class tknob;
 // with the Left and Right arrow keys, and back to a default item with a double-click. Its
 // position is the index of the shown text in Items. It can be linked to a knob (CopyKnob) that
 // follows it when the button or arrow key is let go.
+// With the keyboard focus the arrow keys step it (when let go), Page Up and Page Down ten items,
+// Home and End to the ends, and the wheel one item a notch (ten with Shift) (ControlKeys.h).
+// Screen readers see it as a slider named by its NameLabel (ControlsAccessible.h).
 class TDragTweak : public QFrame {
   Q_OBJECT
 
@@ -85,6 +89,14 @@ class TDragTweak : public QFrame {
   // both ways through tknob::SetCopyDragTweak.
   void SetCopyKnob(QObject *control);
 
+  // The label that names the box, for screen readers; the box's own accessible name wins.
+  QLabel *NameLabel() const;
+  void SetNameLabel(QLabel *label);
+
+  // One step by a key, the wheel or a screen reader: the box shows item `target` (clamped), then
+  // applies it as a left-button release at (0, 0) does: the owner's OnMouseUp, the linked knob.
+  void TurnTo(int target);
+
   // Read-only views of the drag state, for tests.
   int LastDragX() const { return model_.LastDragX(); }
   QPoint SavedPointerPosition() const { return savedPointerPosition_; }
@@ -126,6 +138,7 @@ class TDragTweak : public QFrame {
   void enterEvent(QEnterEvent *event) override;
   void leaveEvent(QEvent *event) override;
   void hideEvent(QHideEvent *event) override;
+  void wheelEvent(QWheelEvent *event) override;
 
  private:
   void MouseDown(TMouseButton button, TShiftState shift, QPoint at);
@@ -141,6 +154,8 @@ class TDragTweak : public QFrame {
   int tabOrder_ = 0;
   bool clickPending_ = false;
   QPointer<tknob> copyKnob_;
+  QPointer<QLabel> nameLabel_;
+  int wheelRemainder_ = 0;  // part of a notch from a smooth-scrolling wheel
   QPoint savedPointerPosition_;
   DragPointer pointer_;
 };

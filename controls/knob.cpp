@@ -2,10 +2,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "knob.h"
 
+#include <QAccessible>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 
+#include "ControlKeys.h"
+#include "ControlsAccessible.h"
 #include "DragTweak.h"
 #include "IntegerText.h"
 
@@ -23,12 +27,16 @@ tknob::tknob(QWidget *parent) : QWidget(parent) {
   setCursor(Qt::PointingHandCursor);
   // Moves without a button reach the owner too (it shows the knob's set-up on hover).
   setMouseTracking(true);
+  // Tab, a click or the wheel give it the keys that turn it.
+  setFocusPolicy(Qt::WheelFocus);
+  InstallControlsAccessibility();
 }
 
 tknob::~tknob() = default;
 
 void tknob::SetPosition(int v) {
   if (!model_.SetPosition(v)) return;
+  NotifyValueChanged(this, Position());
   ShowFrameFor(Position());
 }
 
@@ -88,6 +96,23 @@ void tknob::SetCopyDragTweak(TDragTweak *box) {
   SetPositionDefault(static_cast<uint16_t>(box->PositionDefault()));
 }
 
+QLabel *tknob::NameLabel() const {
+  return nameLabel_;
+}
+
+void tknob::SetNameLabel(QLabel *label) {
+  nameLabel_ = label;
+}
+
+void tknob::TurnTo(int target, TShiftState held) {
+  SetPosition(target);
+  if (OnMouseMove) OnMouseMove(this, held, 0, 0);
+}
+
+void tknob::EndTurn(TShiftState held) {
+  MouseUp(mbLeft, held, QPoint(0, 0), false);
+}
+
 void tknob::MouseMove(TShiftState Shift, int X, int Y) {
   QPointer<tknob> alive(this);
   if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
@@ -104,11 +129,12 @@ void tknob::MouseDown(TMouseButton button, TShiftState shift, QPoint at) {
   pointer_.Hide();
 }
 
-void tknob::MouseUp(TMouseButton button, TShiftState shift, QPoint at) {
+void tknob::MouseUp(TMouseButton button, TShiftState shift, QPoint at, bool endsPointerDrag) {
   QPointer<tknob> alive(this);
   if (OnMouseUp) OnMouseUp(this, button, shift, at.x(), at.y());
   if (!alive) return;
-  if (button == mbLeft) pointer_.PutBack(savedPointerPosition_);
+  const bool givesPointerBack = button == mbLeft && endsPointerDrag;
+  if (givesPointerBack) pointer_.PutBack(savedPointerPosition_);
   if (QPointer<TDragTweak> box = copyDragTweak_) {
     box->SetPosition(Position());
     if (box->OnMouseUp) box->OnMouseUp(box, button, shift, at.x(), at.y());
@@ -116,7 +142,7 @@ void tknob::MouseUp(TMouseButton button, TShiftState shift, QPoint at) {
   }
   // A Ctrl+click: the released button has already left the shift state.
   if (shift == TShiftState(ssCtrl)) SetPositionDefault(Position());
-  if (button == mbLeft) pointer_.Show();
+  if (givesPointerBack) pointer_.Show();
 }
 
 void tknob::mousePressEvent(QMouseEvent *event) {
@@ -177,13 +203,64 @@ void tknob::hideEvent(QHideEvent *event) {
   QWidget::hideEvent(event);
 }
 
+namespace {
+
+// The shift state a keyboard or wheel turn raises: a drag with the left button, and Shift when
+// it is held, as a drag with Shift held would.
+TShiftState TurnState(Qt::KeyboardModifiers modifiers) {
+  return ShiftStateFrom(modifiers & Qt::ShiftModifier, Qt::LeftButton);
+}
+
+}  // namespace
+
+void tknob::keyPressEvent(QKeyEvent *event) {
+  const std::optional<int> target =
+      KeyTurnTarget(*event, Position(), Min(), Max(), KnobModel::kShiftStep);
+  if (!target) {
+    event->ignore();
+    return;
+  }
+  TurnTo(*target, TurnState(event->modifiers()));
+}
+
+void tknob::keyReleaseEvent(QKeyEvent *event) {
+  if (!KeyTurnTarget(*event, Position(), Min(), Max(), KnobModel::kShiftStep)) {
+    event->ignore();
+    return;
+  }
+  // A held key turns on with each repeated press and ends the turn when really let go.
+  if (!event->isAutoRepeat()) EndTurn(ShiftStateFrom(event->modifiers(), Qt::NoButton));
+}
+
+void tknob::wheelEvent(QWheelEvent *event) {
+  const int notches = WheelNotches(*event, wheelRemainder_);
+  if (notches == 0) return;
+  const TShiftState held = TurnState(event->modifiers());
+  const int step = held.testFlag(ssShift) ? KnobModel::kShiftStep : KnobModel::kStep;
+  QPointer<tknob> alive(this);
+  for (int n = 0; n < std::abs(notches) && alive; ++n)
+    TurnTo(Position() + (notches > 0 ? step : -step), held);
+  if (alive) EndTurn(ShiftStateFrom(event->modifiers(), Qt::NoButton));
+}
+
+void tknob::focusInEvent(QFocusEvent *event) {
+  update();
+  QWidget::focusInEvent(event);
+}
+
+void tknob::focusOutEvent(QFocusEvent *event) {
+  update();
+  QWidget::focusOutEvent(event);
+}
+
 void tknob::paintEvent(QPaintEvent *) {
   QPainter painter(this);
   if (flushed_) {
     painter.setPen(Qt::black);
     painter.setBrush(Qt::white);
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
-    return;
+  } else if (frameIndex_ >= 0 && imageList_) {
+    imageList_->Draw(painter, QPoint(0, 0), frameIndex_);
   }
-  if (frameIndex_ >= 0 && imageList_) imageList_->Draw(painter, QPoint(0, 0), frameIndex_);
+  if (hasFocus()) DrawFocusRing(painter, rect(), palette().color(QPalette::Highlight));
 }

@@ -14,6 +14,7 @@
 #include "KnobModel.h"
 #include "ShiftState.h"
 
+class QLabel;
 class TDragTweak;
 
 // The rotary knob: shows one frame of a knob strip for its value and changes the value while the
@@ -21,6 +22,9 @@ class TDragTweak;
 // Double-click returns to the default; Ctrl+click makes the current value the new default. The
 // knob knows nothing of MIDI: the owner reads Position and the Tag fields in OnMouseMove.
 // It can be linked to a value box (CopyDragTweak) that mirrors it.
+// With the keyboard focus (Tab, a click or the wheel) it turns by the arrow keys, Page Up and Page
+// Down, Home and End, and by the wheel, raising the same events a drag does (ControlKeys.h).
+// Screen readers see it as a dial named by its NameLabel (ControlsAccessible.h).
 class tknob : public QWidget {
   Q_OBJECT
   Q_PROPERTY(int Tag READ Tag WRITE SetTag)
@@ -81,6 +85,18 @@ class tknob : public QWidget {
   // box linked before loses its link to this knob. Null unlinks this knob only.
   void SetCopyDragTweak(TDragTweak *box);
 
+  // The label that names the knob, for screen readers; the knob's own accessible name wins.
+  QLabel *NameLabel() const;
+  void SetNameLabel(QLabel *label);
+
+  // One turn by the keyboard, the wheel or a screen reader: the knob goes to `target` (clamped),
+  // then the owner's OnMouseMove fires as for a drag move with `held` (the left button, maybe
+  // Shift), so it sends the value the knob now shows.
+  void TurnTo(int target, TShiftState held);
+  // The end of such a turn, raised as a drag's release is: the owner's OnMouseUp with the left
+  // button, then the linked box follows. The pointer is left alone.
+  void EndTurn(TShiftState held);
+
   // Read-only views of the drag state, for tests.
   int32_t LastDragCoordinate() const { return model_.LastDragCoordinate(); }
   QPoint SavedPointerPosition() const { return savedPointerPosition_; }
@@ -118,10 +134,16 @@ class tknob : public QWidget {
   void enterEvent(QEnterEvent *event) override;
   void leaveEvent(QEvent *event) override;
   void hideEvent(QHideEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  void keyReleaseEvent(QKeyEvent *event) override;
+  void wheelEvent(QWheelEvent *event) override;
+  void focusInEvent(QFocusEvent *event) override;
+  void focusOutEvent(QFocusEvent *event) override;
 
  private:
   void MouseDown(TMouseButton button, TShiftState shift, QPoint at);
-  void MouseUp(TMouseButton button, TShiftState shift, QPoint at);
+  // `endsPointerDrag`: the release of a real press, which gives the pointer back.
+  void MouseUp(TMouseButton button, TShiftState shift, QPoint at, bool endsPointerDrag = true);
   void ShowFrameFor(int position);
 
   KnobModel model_;
@@ -135,6 +157,8 @@ class tknob : public QWidget {
   bool clickPending_ = false;  // a left press began over the knob and was not a double-click
   QPointer<TKnobImageList> imageList_;
   QPointer<TDragTweak> copyDragTweak_;
+  QPointer<QLabel> nameLabel_;
+  int wheelRemainder_ = 0;  // part of a notch from a smooth-scrolling wheel
   QPoint savedPointerPosition_;
   DragPointer pointer_;
 };

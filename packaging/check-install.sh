@@ -2,8 +2,9 @@
 # SPDX-FileCopyrightText: 2026 the Kelvane developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs a built tree into a temporary prefix and checks what a desktop user gets: the program,
-# its menu entry, its icons and its manual page, and that the manual page lists exactly the
-# options "kelvane --help" prints. Then builds the Debian package and checks its control data.
+# its menu entry and AppStream metainfo, its icons, its compressed manual page, its copyright
+# file and changelog, and that the manual page lists exactly the options "kelvane --help" prints.
+# Then builds the Debian package and checks its control data.
 #
 #   check-install.sh BUILD_DIR SOURCE_DIR ICON_SIZE...
 set -euo pipefail
@@ -19,7 +20,9 @@ fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-expected=(bin/kelvane share/applications/kelvane.desktop share/man/man1/kelvane.1)
+expected=(bin/kelvane share/applications/kelvane.desktop share/man/man1/kelvane.1.gz
+  share/metainfo/invalid.kelvane.Kelvane.metainfo.xml share/doc/kelvane/copyright
+  share/doc/kelvane/changelog.gz)
 for size in "${sizes[@]}"; do expected+=("share/icons/hicolor/${size}x${size}/apps/kelvane.png"); done
 for file in "${expected[@]}"; do
   [ -s "$prefix/$file" ] || fail "$file is not installed"
@@ -47,7 +50,20 @@ grep -qx 'Categories=AudioVideo;Audio;Midi;' "$desktop" || fail "kelvane.desktop
 grep -qx 'Exec=kelvane' "$desktop" || fail "kelvane.desktop: wrong Exec"
 grep -qx 'Icon=kelvane' "$desktop" || fail "kelvane.desktop: wrong Icon"
 
-man="$prefix/share/man/man1/kelvane.1"
+metainfo="$prefix/share/metainfo/invalid.kelvane.Kelvane.metainfo.xml"
+if command -v appstreamcli >/dev/null; then
+  appstreamcli validate --no-net "$metainfo" >"$work/appstream.log" 2>&1 ||
+    { cat "$work/appstream.log" >&2; fail "the AppStream metainfo does not validate"; }
+fi
+grep -q '<launchable type="desktop-id">kelvane.desktop</launchable>' "$metainfo" ||
+  fail "the metainfo does not name kelvane.desktop"
+
+copyright="$prefix/share/doc/kelvane/copyright"
+grep -q '^License: GPL-3.0-or-later$' "$copyright" || fail "copyright does not name GPL-3.0-or-later"
+
+# Kept compressed; read uncompressed from here on.
+man="$work/kelvane.1"
+gzip -dc "$prefix/share/man/man1/kelvane.1.gz" >"$man" || fail "kelvane.1.gz is no gzip file"
 if command -v groff >/dev/null; then
   warnings="$(groff -man -t -ww -z "$man" 2>&1)"
   [ -z "$warnings" ] || fail "groff warns about kelvane.1: $warnings"
@@ -76,8 +92,10 @@ for service in $services; do
   sed -n '/^\.BI \\-\\-midi/,/^\.TP/p' "$man" | sed 's/\\-/-/g' | grep -q "^\.BR\? $service\b" ||
     fail "kelvane.1 does not describe the MIDI service $service"
 done
-version="$("$prefix/bin/kelvane" --version 2>/dev/null | awk '{print $2}')"
+version="$("$prefix/bin/kelvane" --version 2>/dev/null | head -n1 | awk '{print $2}')"
 grep -q "\"Kelvane $version\"" "$man" || fail "kelvane.1 is not for version $version"
+gzip -dc "$prefix/share/doc/kelvane/changelog.gz" | head -n1 | grep -q "^kelvane ($version) " ||
+  fail "the changelog's first entry is not for version $version"
 
 # The Debian package, built into its own folder so a package made by tools/package.sh stays.
 if command -v dpkg-shlibdeps >/dev/null && command -v dpkg-deb >/dev/null; then
@@ -88,7 +106,9 @@ if command -v dpkg-shlibdeps >/dev/null && command -v dpkg-deb >/dev/null; then
     field() { dpkg-deb -f "$deb" "$1"; }
     [ "$(field Package)" = kelvane ] || fail ".deb: Package is $(field Package)"
     [ "$(field Section)" = sound ] || fail ".deb: Section is $(field Section)"
-    [ "$(field Maintainer)" = "The Kelvane developers" ] || fail ".deb: Maintainer $(field Maintainer)"
+    # Name <address>, on the reserved .invalid domain until there is a real reports address.
+    [[ "$(field Maintainer)" =~ ^[^\<]+\ \<[^@\>]+@[^@\>]+\.invalid\>$ ]] ||
+      fail ".deb: Maintainer $(field Maintainer)"
     depends="$(field Depends)"
     for lib in libqt6widgets6 libqt6gui6 librtmidi libc6; do
       grep -q "$lib" <<<"$depends" || fail ".deb: Depends lacks $lib: $depends"

@@ -12,7 +12,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-utils xauth imagemagick libx11-dev libxtst-dev libxcb1-dev libxcb-xkb-dev
   fonts-dejavu-core
-  dpkg-dev desktop-file-utils groff-base
+  dpkg-dev desktop-file-utils groff-base lintian appstream
+  dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
   clang libclang-rt-14-dev
 )
 

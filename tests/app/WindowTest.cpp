@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
@@ -142,6 +143,36 @@ TEST_F(WindowTest, ShortcutsOfHiddenItemsWorkOnEveryPage) {
   EXPECT_EQ(snapshot32.count(), 3);
   EXPECT_EQ(scheme5.count(), 3);
   EXPECT_EQ(panic.count(), 3);
+}
+
+TEST_F(WindowTest, IsAnOrdinaryTopLevelWindowTitledKelvane) {
+  auto w = Open();
+  EXPECT_EQ(w->windowType(), Qt::Window);  // not a tool window, which has no taskbar entry
+  EXPECT_FALSE(w->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_TRUE(w->windowFlags() & Qt::WindowTitleHint);
+  EXPECT_EQ(w->windowTitle(), "Kelvane");
+}
+
+TEST_F(WindowTest, TabWalksThroughTheKnobsOfThePageAndTheBoxesOfTheKeyboardPage) {
+  auto w = Open();
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  auto walk = [&](QWidget *first, int steps) {
+    first->setFocus(Qt::TabFocusReason);
+    QStringList names{QApplication::focusWidget()->objectName()};
+    for (int i = 1; i < steps; ++i) {
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+      names << QApplication::focusWidget()->objectName();
+    }
+    return names;
+  };
+  w->PageControl1->setCurrentWidget(w->TabSheet1);
+  QStringList knobPage;
+  for (int k = 1; k <= 22; ++k) knobPage << QStringLiteral("knob%1").arg(k);
+  EXPECT_EQ(walk(w->knob[0], 24), knobPage + QStringList({"speed", "knob1"}));
+  w->PageControl1->setCurrentWidget(w->TabSheet2);
+  EXPECT_EQ(walk(w->vel, 9), QStringList({"vel", "velrnd", "playmode", "interval", "tknob1",
+                                          "tknob2", "tknob3", "tknob4", "tknob5"}));
 }
 
 TEST_F(WindowTest, FirstStartOnAnEmptyStore) {

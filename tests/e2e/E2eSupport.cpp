@@ -258,6 +258,7 @@ void Kelvane::Start() {
     env.remove(name);
   env.insert("QT_ACCESSIBILITY", "0");
   env.insert("NO_AT_BRIDGE", "1");
+  for (auto it = extraEnv_.cbegin(); it != extraEnv_.cend(); ++it) env.insert(it.key(), it.value());
   process_.setProcessEnvironment(env);
   window_ = 0;
   pageOrigin_.reset();

@@ -106,6 +106,8 @@ class Kelvane {
   Kelvane &operator=(const Kelvane &) = delete;
 
   void Start();
+  // An environment variable for the next Start, beside those Start sets.
+  void SetEnvironment(const QString &name, const QString &value) { extraEnv_[name] = value; }
   // Waits until the main window (529 x 195) is shown; then it is focused for keyboard input.
   bool WaitForWindow(int timeoutMs = 15000);
   // A visible window of this process other than the main window whose title matches the
@@ -158,6 +160,7 @@ class Kelvane {
   void ReleaseHeld();
 
   QString settingsFile_;
+  QMap<QString, QString> extraEnv_;
   mutable QStringList heldKeys_;
   mutable bool buttonHeld_ = false;
   QProcess process_;
