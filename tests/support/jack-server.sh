@@ -10,8 +10,8 @@
 #
 # Servers that were killed (SIGKILL, a crashed test run) leave their entries in JACK's
 # shared-memory registry, and after eight of them no server starts ("Too many servers already
-# active"). A start that fails so, when no jackd runs at all, clears the registry and what the
-# dead servers left in /dev/shm, and tries again; a lock keeps two starts from meeting there.
+# active"): `start` frees the entries of dead servers first (jack-registry-prune.py), under a
+# lock so that two starts never meet there.
 set -u
 command=${1:?usage: jack-server.sh start|stop [NAME]}
 name=${2:-${JACK_DEFAULT_SERVER:-kelvane-test}}
@@ -41,16 +41,8 @@ case "$command" in
     answers && exit 0
     exec 9>"${TMPDIR:-/tmp}/kelvane-jack-registry.lock"
     flock 9
+    "$(dirname "$0")/jack-registry-prune.py" || true
     start_server && exit 0
-    # The registry is only cleared when it is full: a client process that lives on (a test
-    # waiting for its server to come back) keeps the old one mapped and would never see a server
-    # registered in a new one.
-    if grep -q "Too many servers" "$log" && ! pgrep -x jackd >/dev/null; then
-      echo "JACK's registry is full of dead servers; clearing it" >&2
-      rm -rf /dev/shm/jack-shm-registry /dev/shm/jack_sem.* /dev/shm/jack_db-* \
-        /dev/shm/jack-[0-9]* /dev/shm/jack_*_[0-9]*_[0-9]* 2>/dev/null || true
-      start_server && exit 0
-    fi
     echo "JACK server '$name' did not come up:" >&2
     cat "$log" >&2
     exit 1
