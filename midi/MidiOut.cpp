@@ -108,6 +108,11 @@ void TMidiOutput::WriteShortMessage(uint8_t status, uint8_t data1, uint8_t data2
   const uint32_t packed = status | uint32_t{static_cast<uint8_t>(data1 & 0x7F)} << 8 |
                           uint32_t{static_cast<uint8_t>(data2 & 0x7F)} << 16;
   Check(api_->SendShort(packed));
+  if (OnSent) {
+    const uint8_t bytes[3] = {status, static_cast<uint8_t>(packed >> 8),
+                              static_cast<uint8_t>(packed >> 16)};
+    OnSent(bytes, ShortMessageLength(status));
+  }
 }
 
 void TMidiOutput::WriteSysEx(const uint8_t *bytes, size_t length) {
@@ -115,6 +120,7 @@ void TMidiOutput::WriteSysEx(const uint8_t *bytes, size_t length) {
   if (length == 0 || !bytes) return;  // nothing to send, nothing to report
   Check(api_->SendSysEx(std::vector<uint8_t>(bytes, bytes + length)));
   ++sysexPending_;
+  if (OnSent) OnSent(bytes, length);
 }
 
 bool TMidiOutput::CancelSysEx() {

@@ -65,6 +65,9 @@ class TMidiOutput : public QObject {
   // message that the service refused after WriteShortMessage had returned fires it too, with its
   // code. May call the port.
   std::function<void(QObject *Sender)> Onmidioutput;
+  // GUI thread: the bytes of every message the port has handed to the service (a SysEx block
+  // whole, once), for a monitor. Must not call the port.
+  std::function<void(const uint8_t *bytes, size_t length)> OnSent;
 
   // Technology codes.
   static constexpr uint8_t modMidiPort = 1;
