@@ -14,6 +14,7 @@ packages=(
   fonts-dejavu-core
   dpkg-dev desktop-file-utils groff-base
   clang libclang-rt-14-dev
+  libasound2-dev qemu-system-x86 busybox-static cpio alsa-utils
 )
 
 missing=()
