@@ -14,7 +14,8 @@
 #   --timeout SECONDS        stop a guest still running after this long (default 300, or
 #                            $KELVANE_VM_TIMEOUT); the status is then 124
 #   --times                  print the boot, module and command times on stderr
-# Passed always: PATH, HOME, TERM, the locale, TZ, QT_QPA_PLATFORM, KELVANE_* and GTEST_*.
+# Passed always: PATH, HOME, TERM, the locale, TZ, QT_QPA_PLATFORM, KELVANE_*, GTEST_* and the
+# sanitizers' *SAN_OPTIONS.
 # Kernel and boot files are kept in ${XDG_CACHE_HOME:-~/.cache}/kelvane-alsa-vm, one folder per
 # kernel version; KELVANE_VM_KERNEL chooses the version (e.g. 6.1.0-57-amd64).
 set -euo pipefail
@@ -184,7 +185,7 @@ write_job() {
   printf '%s\n' "${shares[@]}" >"$job/shares"
   {
     echo "cd $(printf %q "$PWD") 2>/dev/null || cd /"
-    for name in "${env_names[@]}" $(compgen -e | grep -E '^(KELVANE|GTEST)_' || true); do
+    for name in "${env_names[@]}" $(compgen -e | grep -E '^(KELVANE_|GTEST_|[A-Z]+SAN_OPTIONS$)' || true); do
       if [ -n "${!name+set}" ]; then echo "export $name=$(printf %q "${!name}")"; fi
     done
     for entry in "${env_values[@]}"; do

@@ -121,15 +121,29 @@ class Client {
   // Sends MIDI bytes to the port's subscribers, SysEx in pieces of at most kPiece bytes. With a
   // receiver, waits until no more than `window` bytes are on their way before each event.
   void Send(const QByteArray &bytes, Arrivals *receiver = nullptr, long window = 0) {
-    snd_seq_event_t event;
-    for (char byte : bytes) {
-      ++sent_;
-      if (snd_midi_event_encode_byte(encoder_, static_cast<unsigned char>(byte), &event) != 1)
-        continue;
-      if (receiver && !receiver->WaitForRoom(sent_, window))
+    Encode(bytes, [&](snd_seq_event_t &event, long sent) {
+      if (receiver && !receiver->WaitForRoom(sent, window))
         throw std::runtime_error("receiver stalled");
       snd_seq_ev_set_direct(&event);
       Output(event);
+    });
+  }
+
+  // Calls `each` with every event the bytes make, SysEx in pieces of at most kPiece bytes, and
+  // the count of bytes they hold so far. Each event starts cleared: the encoder fills in only
+  // what it knows, and a flag left over (a priority bit reverses queued events of equal time)
+  // must not pass on.
+  template <typename Each>
+  void Encode(const QByteArray &bytes, Each each) {
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    long count = 0;
+    for (char byte : bytes) {
+      ++count;
+      if (snd_midi_event_encode_byte(encoder_, static_cast<unsigned char>(byte), &event) != 1)
+        continue;
+      each(event, count);
+      snd_seq_ev_clear(&event);
     }
   }
 
@@ -202,7 +216,6 @@ class Client {
   int port_ = -1;
   snd_midi_event_t *encoder_ = nullptr;
   snd_midi_event_t *decoder_ = nullptr;
-  long sent_ = 0;
   std::atomic<bool> receiving_{false};
   std::thread receiver_;
   Arrivals arrivals_;
@@ -273,7 +286,12 @@ void ExpectSameBytes(const QByteArray &received, const QByteArray &sent) {
   EXPECT_EQ(received.size(), sent.size());
   qsizetype at = 0;
   while (at < std::min(received.size(), sent.size()) && received[at] == sent[at]) ++at;
-  EXPECT_EQ(at, std::min(received.size(), sent.size())) << "first difference at byte " << at;
+  EXPECT_EQ(at, std::min(received.size(), sent.size()))
+      << "first difference at byte " << at << ": received "
+      << received.mid(at, 8).toHex().toStdString() << ", sent "
+      << sent.mid(at, 8).toHex().toStdString() << " (from " << at - 4 << ": "
+      << received.mid(at - 4, 12).toHex().toStdString() << " / "
+      << sent.mid(at - 4, 12).toHex().toStdString() << ")";
 }
 
 // The ports the test machine's modules create, as other programs see them.
@@ -367,18 +385,12 @@ TEST(SequencerOutputPool, AFullPoolWaitsForRoomAndKeepsOrder) {
   Check(snd_seq_drain_output(sender.Handle()), "drain");
 
   const QByteArray sent = Dump(8, 8 * 1024);
-  snd_midi_event_t *encoder;
-  Check(snd_midi_event_new(kPiece, &encoder), "encoder");
   const snd_seq_real_time_t ahead{0, 2'000'000};
   const auto start = Clock::now();
-  snd_seq_event_t event;
-  for (char byte : sent) {
-    if (snd_midi_event_encode_byte(encoder, static_cast<unsigned char>(byte), &event) != 1)
-      continue;
+  sender.Encode(sent, [&](snd_seq_event_t &event, long) {
     snd_seq_ev_schedule_real(&event, queue, 1, &ahead);
     sender.Output(event);
-  }
-  snd_midi_event_free(encoder);
+  });
   EXPECT_TRUE(receiver.Received().WaitForRoom(sent.size(), 0)) << "not everything arrived";
   PrintSpeed("64 KiB dump through a full output pool", sent.size(), Clock::now() - start);
   receiver.StopReceiving();
