@@ -157,7 +157,7 @@ copy_modules() {
       | awk '$1 == "insmod" { print $2 }'); do
       [ -e "$dir/$(basename "$file")" ] && continue
       cp "$file" "$dir/"
-      echo "$(basename "$file")" >>"$dir/$list"
+      basename "$file" >>"$dir/$list"
     done
     sed -i "\$s/\$/ ${entry#"${entry%% *}"}/" "$dir/$list"
   done
@@ -282,9 +282,9 @@ run_vm() {
 }
 
 report_times() {
-  local started=$1 finished=$2 booted mounted ready done
-  read -r booted mounted ready done <"$job/times"
-  awk -v s="$started" -v f="$finished" -v b="$booted" -v m="$mounted" -v r="$ready" -v d="$done" '
+  local started=$1 finished=$2 booted mounted ready ended
+  read -r booted mounted ready ended <"$job/times"
+  awk -v s="$started" -v f="$finished" -v b="$booted" -v m="$mounted" -v r="$ready" -v d="$ended" '
     BEGIN {
       printf "alsa-vm: kernel to init %.1f s, mounts %.1f s, sequencer modules %.1f s, ", b, m - b, r - m
       printf "command %.1f s, whole run %.1f s (%.1f s of it starting and stopping)\n", d - r, f - s, f - s - (d - r)

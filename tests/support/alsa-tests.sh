@@ -43,7 +43,8 @@ amidi_transfer() {
     sleep 0.05
   done
   took=$(awk -v s="$start" -v e="$(now)" 'BEGIN { print e - s }')
-  kill %1 && wait %1 || true
+  kill %1 2>/dev/null || true
+  wait %1 || true
   aconnect -d 'Virtual Raw MIDI 0-0:0' 'Virtual Raw MIDI 0-1:0'
   received=$(stat -c %s "$dir/received.syx")
   awk -v b="$size" -v t="$took" -v r="$received" 'BEGIN {
