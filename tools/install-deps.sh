@@ -15,6 +15,7 @@ packages=(
   dpkg-dev desktop-file-utils groff-base lintian appstream
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
   clang libclang-rt-14-dev
+  libasound2-dev qemu-system-x86 busybox-static cpio alsa-utils
 )
 
 missing=()

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# SPDX-FileCopyrightText: 2026 the Kelvane developers
+# SPDX-License-Identifier: GPL-3.0-or-later
+# alsa-tests.sh PROGRAM...
+# Runs inside the test machine of tools/alsa-vm.sh: every ALSA test program given, then amidi's
+# own transfer through the same virtual raw ports, so that the speeds printed by our programs
+# stand beside it. Fails when a program fails.
+set -euo pipefail
+
+[ -c /dev/snd/seq ] || { echo "alsa-tests: no ALSA sequencer here (run me through tools/alsa-vm.sh)" >&2; exit 1; }
+
+# Seconds since the guest's kernel started.
+now() { cut -d' ' -f1 /proc/uptime; }
+
+run_programs() {
+  local failed=0 program
+  for program in "$@"; do
+    echo "== $(basename "$program")"
+    "$program" || failed=1
+  done
+  return "$failed"
+}
+
+# amidi sends a dump of 512-byte messages into hw:VirMIDI,0, the sequencer carries it to the
+# second virtual port, and a second amidi records it from hw:VirMIDI,1. Raw ports have no flow
+# control: amidi spaces the messages by 5 ms, as a careful raw MIDI program would. Its losses
+# are reported, not failed on: this is a measurement of the tool beside ours.
+amidi_transfer() {
+  local dir size start took received
+  dir=$(mktemp -d)
+  LC_ALL=C awk 'BEGIN { for (m = 0; m < 512; m++) {
+    printf "%c", 240; for (i = 0; i < 510; i++) printf "%c", (m + i) % 128; printf "%c", 247 } }' \
+    >"$dir/dump.syx"
+  size=$(stat -c %s "$dir/dump.syx")
+  aconnect 'Virtual Raw MIDI 0-0:0' 'Virtual Raw MIDI 0-1:0'
+  timeout 60 amidi -p hw:VirMIDI,1 -r "$dir/received.syx" 2>/dev/null &
+  # Started programs take a while to open their port here.
+  sleep 1
+  start=$(now)
+  timeout 60 amidi -p hw:VirMIDI,0 -s "$dir/dump.syx" -i 5
+  for _ in $(seq 100); do
+    [ "$(stat -c %s "$dir/received.syx")" -ge "$size" ] && break
+    sleep 0.05
+  done
+  took=$(awk -v s="$start" -v e="$(now)" 'BEGIN { print e - s }')
+  kill %1 2>/dev/null || true
+  wait %1 || true
+  aconnect -d 'Virtual Raw MIDI 0-0:0' 'Virtual Raw MIDI 0-1:0'
+  received=$(stat -c %s "$dir/received.syx")
+  awk -v b="$size" -v t="$took" -v r="$received" 'BEGIN {
+    printf "[ speed    ] amidi, 256 KiB of 512-byte messages from hw:VirMIDI,0 to hw:VirMIDI,1: "
+    printf "%d bytes in %.3f s, %.0f KiB/s; %d bytes arrived\n", b, t, b / 1024 / t, r }'
+  cmp -s "$dir/dump.syx" "$dir/received.syx" || echo "[ note     ] amidi's dump came back changed"
+  rm -rf "$dir"
+}
+
+status=0
+run_programs "$@" || status=1
+echo "== amidi"
+amidi_transfer
+exit "$status"
