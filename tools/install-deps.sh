@@ -17,19 +17,22 @@ packages=(
   clang libclang-rt-14-dev
   libasound2-dev qemu-system-x86 busybox-static cpio alsa-utils
 )
+# PipeWire for the JACK tests' second run, without what a desktop session would bring with it.
+bare_packages=(pipewire pipewire-bin pipewire-jack)
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+missing=() missing_bare=()
+for p in "${packages[@]}"; do installed "$p" || missing+=("$p"); done
+for p in "${bare_packages[@]}"; do installed "$p" || missing_bare+=("$p"); done
+[ ${#missing[@]} -eq 0 ] && [ ${#missing_bare[@]} -eq 0 ] && exit 0
 
-echo "Installing: ${missing[*]}"
+echo "Installing: ${missing[*]} ${missing_bare[*]}"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 # jackd2 asks about realtime priority; answer it up front so the install never waits.
 echo "jackd2 jackd/tweak_rt_limits boolean false" | $sudo debconf-set-selections
 $sudo apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+export DEBIAN_FRONTEND=noninteractive
+[ ${#missing[@]} -eq 0 ] || $sudo apt-get install -y -qq "${missing[@]}"
+[ ${#missing_bare[@]} -eq 0 ] ||
+  $sudo apt-get install -y -qq --no-install-recommends "${missing_bare[@]}"

@@ -28,8 +28,12 @@ constexpr milliseconds kRequestDeadline{1000};
 constexpr milliseconds kOpenDeadline{2000};
 // A server that has run no cycle for this long (or 8 periods, if longer) is not taking data.
 constexpr milliseconds kStallLimit{500};
-// The largest event we write: PipeWire's JACK refuses bigger ones at any period.
-constexpr size_t kLargestEvent = 32736;
+// PipeWire's JACK hands each cycle's events on as one sequence of 32 KiB, in which the sequence
+// takes 16 bytes and each event 16 more plus its bytes rounded up to 8; what does not fit crashes
+// or vanishes there, and a cycle filled to the last byte crashed it too. No cycle writes more
+// than 31 KiB so counted, on any server (JACK's own limit is close to it anyway).
+constexpr size_t kCycleBudget = 31 * 1024;
+constexpr size_t kEventOverhead = 16;
 // A new connection takes effect at a cycle boundary; bytes written before it are lost.
 constexpr uint64_t kCyclesForAConnection = 3;
 
@@ -45,16 +49,21 @@ int64_t Now() {
 class JackWire : public MidiWire {
  public:
   explicit JackWire(void *buffer) : buffer_(buffer) {}
-  size_t Room() override { return std::min(jack_midi_max_event_size(buffer_), kLargestEvent); }
+  size_t Room() override {
+    const size_t left = budget_ >= kEventOverhead ? (budget_ - kEventOverhead) & ~size_t{7} : 0;
+    return std::min(jack_midi_max_event_size(buffer_), left);
+  }
   uint16_t Write(const uint8_t *bytes, size_t length) override {
     jack_midi_data_t *event = jack_midi_event_reserve(buffer_, 0, length);
     if (!event) return mrNotTaking;  // Room said it fits; never seen
     std::memcpy(event, bytes, length);
+    budget_ -= std::min(budget_, kEventOverhead + ((length + 7) & ~size_t{7}));
     return mrOk;
   }
 
  private:
   void *buffer_;
+  size_t budget_ = kCycleBudget;
 };
 
 // A request to the server, run on the client's request thread.

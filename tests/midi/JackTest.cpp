@@ -54,7 +54,9 @@ TEST_F(JackPorts, AHundredKilobyteSysExArrivesWhole) {
   const QByteArray sysex = SysExOfLength(100 * 1024, 2);
   output.WriteSysEx(Data(sysex), sysex.size());
   ASSERT_TRUE(WaitFor([&] { return completions == 1; }, 20000));
-  ASSERT_TRUE(WaitFor([&] { return peer.Received().size() >= sysex.size(); }));
+  ASSERT_TRUE(WaitFor([&] { return peer.Received().size() >= sysex.size(); }))
+      << peer.Received().size() << " of " << sysex.size() << " events " << peer.EventsReceived()
+      << " lost " << peer.LostAny();
   EXPECT_EQ(peer.Received().size(), sysex.size());
   EXPECT_TRUE(peer.Received() == sysex);
   EXPECT_FALSE(peer.LostAny());

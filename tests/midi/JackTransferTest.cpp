@@ -4,6 +4,7 @@
 // Panic in the middle of a transfer, and a server that stops answering.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,6 +28,7 @@ class BusyProcess {
   BusyProcess() {
     pid_ = fork();
     if (pid_ == 0) {
+      prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlives a test that was killed
       volatile uint64_t spin = 0;
       for (;;) spin = spin + 1;  // no library calls: the child of a threaded process may not
     }
