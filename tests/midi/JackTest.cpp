@@ -98,6 +98,36 @@ TEST_F(JackPorts, AFourMegabyteDumpAtFullSpeedReachesTheInputPort) {
   input.ClosePort();
 }
 
+// Reception restarted again and again while a peer's dump flows in: the callback reads the start
+// time while the GUI thread sets it (ThreadSanitizer watches this in the tsan build).
+TEST_F(JackPorts, ReceptionRestartsWhileInputFlows) {
+  TMidiInput input(*backend);
+  input.SetProductName(QString::fromStdString(peer.Name() + ":out"));
+  input.SetSysexBufferSize(8192);
+  input.SetSysexBufferCount(64);
+  qsizetype received = 0;
+  input.OnMidiInput = [&](QObject *) {
+    while (auto event = input.ReadEvent()) received += event->SysExByteCount;
+  };
+  input.OpenPort();
+  ASSERT_TRUE(input.IsOpen());
+  input.StartInput();
+  std::vector<QByteArray> messages;
+  qsizetype total = 0;
+  for (int i = 0; i < 64; ++i) {
+    messages.push_back(SysExOfLength(4096, i));
+    total += messages.back().size();
+  }
+  peer.Send(messages);
+  for (int restart = 0; restart < 200 && received < total; ++restart) {
+    input.StartInput();
+    QTest::qWait(1);
+  }
+  EXPECT_TRUE(WaitFor([&] { return received >= total; }, 10000));
+  EXPECT_EQ(received, total);
+  input.ClosePort();
+}
+
 // Runs only on a server of its own (see the test list): it stops that server midway.
 TEST(JackServerDeath, PortsStayResponsiveAndWorkAgainOnceTheServerIsBack) {
   const QByteArray server = qgetenv("KELVANE_JACK_DEATH_SERVER");
