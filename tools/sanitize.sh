@@ -14,7 +14,7 @@ cmake --preset asan -G Ninja >/dev/null
 cmake --build --preset asan -j "$(nproc)"
 KELVANE_SOAK_SECONDS=${KELVANE_SOAK_SECONDS:-20} ctest --preset asan -j "$(nproc)" -LE packaging
 
-export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1
+export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tools/tsan.supp
 cmake --preset tsan -G Ninja >/dev/null
 cmake --build --preset tsan -j "$(nproc)" --target midi_ring_test midi_output_test midi_input_test \
   midi_jack_test

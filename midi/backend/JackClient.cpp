@@ -34,6 +34,8 @@ constexpr milliseconds kStallLimit{500};
 // than 31 KiB so counted, on any server (JACK's own limit is close to it anyway).
 constexpr size_t kCycleBudget = 31 * 1024;
 constexpr size_t kEventOverhead = 16;
+// Late cycles in a row in which SysEx waits (see HoldSysEx).
+constexpr int kLateCyclesHeld = 4;
 // A new connection takes effect at a cycle boundary; bytes written before it are lost.
 constexpr uint64_t kCyclesForAConnection = 3;
 
@@ -48,7 +50,8 @@ int64_t Now() {
 // One cycle's buffer of an output port, as the queue's pump writes to it.
 class JackWire : public MidiWire {
  public:
-  explicit JackWire(void *buffer) : buffer_(buffer) {}
+  JackWire(void *buffer, bool holdSysEx) : buffer_(buffer), holdSysEx_(holdSysEx) {}
+  bool PieceDue() override { return !holdSysEx_; }
   size_t Room() override {
     const size_t left = budget_ >= kEventOverhead ? (budget_ - kEventOverhead) & ~size_t{7} : 0;
     return std::min(jack_midi_max_event_size(buffer_), left);
@@ -63,6 +66,7 @@ class JackWire : public MidiWire {
 
  private:
   void *buffer_;
+  bool holdSysEx_;
   size_t budget_ = kCycleBudget;
 };
 
@@ -101,7 +105,8 @@ struct JackClient::Core {
   static void Shutdown(jack_status_t, const char *, void *self) noexcept;
   static int BufferSize(jack_nframes_t frames, void *self) noexcept;
   void ServeOutput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
-  bool RunningLate() const noexcept;
+  bool HoldSysEx() noexcept;
+  int lateCycles = 0;  // process callback's own: late cycles in a row in which SysEx waited
   void ServeInput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
 
   // ---- requests ----
@@ -143,19 +148,22 @@ void JackClient::Core::ServeOutput(JackSlot &slot, jack_port_t *port,
   jack_midi_clear_buffer(buffer);  // every cycle, or the last cycle's events would go again
   MidiOutQueue *queue = slot.queue.load();
   if (!queue || cycles.load(std::memory_order_relaxed) < slot.holdUntilCycle.load()) return;
-  if (RunningLate()) return;
-  JackWire wire(buffer);
+  JackWire wire(buffer, HoldSysEx());
   queue->Pump(wire);
 }
 
-// A cycle that runs after its own end has been overtaken by the server (an xrun): what it writes
-// may be cleared before any receiver reads it, so it writes nothing and the queue waits.
-bool JackClient::Core::RunningLate() const noexcept {
+// A cycle that runs after its own end has been overtaken by the server (an xrun): a receiver may
+// never read what it writes, so SysEx waits for a cycle on time. Short messages go regardless,
+// and after a few late cycles in a row so does SysEx: a server that is always late must still
+// get data.
+bool JackClient::Core::HoldSysEx() noexcept {
   jack_nframes_t frames;
   jack_time_t start, next;
   float period;
-  if (jack_get_cycle_times(client, &frames, &start, &next, &period) != 0) return false;
-  return jack_get_time() > next;
+  const bool late =
+      jack_get_cycle_times(client, &frames, &start, &next, &period) == 0 && jack_get_time() > next;
+  lateCycles = late && lateCycles < kLateCyclesHeld ? lateCycles + 1 : 0;
+  return lateCycles > 0;
 }
 
 void JackClient::Core::ServeInput(JackSlot &slot, jack_port_t *port,
