@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -56,14 +57,15 @@ void BM_KnobDragWithAndWithoutMonitor(benchmark::State &state) {
   window.midiout->setCurrentIndex(0);
   window.midioutChange(window.midiout);
   window.show();
-  QTest::qWaitForWindowExposed(&window);
+  if (!QTest::qWaitForWindowExposed(&window)) return state.SkipWithError("no window shown");
   const int blocks = 10, moves = static_cast<int>(state.range(0));
   for (auto _ : state) {
     double closed = 0, open = 0;
     for (int b = 0; b < blocks; ++b) {
       closed += DragMicrosPerMove(window, moves);
       window.Monitor1->trigger();
-      QTest::qWaitForWindowExposed(window.monitor);
+      if (!QTest::qWaitForWindowExposed(window.monitor))
+        return state.SkipWithError("no monitor shown");
       QTest::qWait(50);
       open += DragMicrosPerMove(window, moves);
       // Whatever the monitor still had to draw belongs to the open block's moves.
