@@ -2,22 +2,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "MonitorWindow.h"
 
-#include <QFontDatabase>
 #include <QHBoxLayout>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSaveFile>
-#include <QScrollBar>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include "Dialogs.h"
 #include "Exception.h"
 #include "MonitorLog.h"
+#include "MonitorView.h"
 
 namespace {
 
-constexpr int kDrawIntervalMs = 33;  // at most 30 draws a second
+constexpr int kDrawIntervalMs =
+    100;  // 10 draws a second: each costs the GUI thread about a millisecond
 
 }  // namespace
 
@@ -27,13 +26,8 @@ MonitorWindow::MonitorWindow(MonitorLog &log, Runner run, QWidget *parent)
   setWindowTitle("Kelvane monitor");
   resize(680, 320);
 
-  view = new QPlainTextEdit(this);
+  view = new MonitorView(log, this);
   view->setObjectName("monitorview");
-  view->setReadOnly(true);
-  view->setLineWrapMode(QPlainTextEdit::NoWrap);
-  view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  view->setMaximumBlockCount(static_cast<int>(log.Capacity()) + 1);  // + the heading
-  view->setPlainText(MonitorLog::Heading());
 
   auto button = [this](const char *name, const QString &caption, const QKeySequence &keys) {
     auto *b = new QPushButton(caption, this);
@@ -63,7 +57,6 @@ MonitorWindow::MonitorWindow(MonitorLog &log, Runner run, QWidget *parent)
   drawTimer_->setSingleShot(true);
   drawTimer_->setInterval(kDrawIntervalMs);
   connect(drawTimer_, &QTimer::timeout, this, [this] { Draw(); });
-  drawnUpTo_ = log.FirstSequence();
 }
 
 void MonitorWindow::Changed() {
@@ -81,28 +74,12 @@ void MonitorWindow::SetPaused(bool paused) {
 }
 
 void MonitorWindow::Draw() {
-  if (Paused()) return;
-  // Entries that fell out of the history while the view waited are gone from it too.
-  const uint64_t first = std::max(drawnUpTo_, log_.FirstSequence());
-  if (first >= log_.NextSequence()) return;
-  QString text;
-  const size_t start = static_cast<size_t>(first - log_.FirstSequence());
-  for (size_t i = start; i < log_.Size(); ++i) {
-    if (i > start) text += '\n';
-    text += MonitorLog::Line(log_.At(i));
-  }
-  drawnUpTo_ = log_.NextSequence();
-  QScrollBar *bar = view->verticalScrollBar();
-  const bool atEnd = bar->value() == bar->maximum();
-  view->appendPlainText(text);
-  // The newest line stays in sight unless the user scrolled back to read.
-  if (atEnd) bar->setValue(bar->maximum());
+  if (!Paused()) view->ShowUpTo(log_.NextSequence());
 }
 
 void MonitorWindow::ClearClick() {
   log_.Clear();
-  drawnUpTo_ = log_.NextSequence();
-  view->setPlainText(MonitorLog::Heading());
+  view->ShowUpTo(log_.NextSequence());
 }
 
 void MonitorWindow::SaveClick() {

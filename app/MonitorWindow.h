@@ -6,12 +6,12 @@
 #include <functional>
 
 class MonitorLog;
-class QPlainTextEdit;
+class MonitorView;
 class QPushButton;
 class QTimer;
 
 // The "Kelvane monitor" window: the MIDI messages of a MonitorLog, newest last, with Pause,
-// Clear and Save. It draws what the log gained at most 30 times a second, however fast messages
+// Clear and Save. It draws what the log gained ten times a second, however fast messages
 // come, so that a drag with the monitor open costs about what it costs without. GUI thread only.
 class MonitorWindow : public QWidget {
  public:
@@ -19,7 +19,7 @@ class MonitorWindow : public QWidget {
   using Runner = std::function<void(const std::function<void()> &)>;
   MonitorWindow(MonitorLog &log, Runner run, QWidget *parent = nullptr);
 
-  // The log has gained entries: they are drawn within a 30th of a second (unless paused).
+  // The log has gained entries: they are drawn within a tenth of a second (unless paused).
   void Changed();
   // Pause holds the view still for reading; the log goes on recording, and what came meanwhile
   // is drawn when the pause ends.
@@ -33,7 +33,7 @@ class MonitorWindow : public QWidget {
   // Called when the window is closed or hidden, to keep its place.
   std::function<void()> OnHide;
 
-  QPlainTextEdit *view = nullptr;
+  MonitorView *view = nullptr;
   QPushButton *pausebtn = nullptr, *clearbtn = nullptr, *savebtn = nullptr;
 
  protected:
@@ -44,5 +44,4 @@ class MonitorWindow : public QWidget {
   MonitorLog &log_;
   Runner run_;
   QTimer *drawTimer_ = nullptr;
-  uint64_t drawnUpTo_ = 0;  // sequence of the first entry not yet in the view
 };
