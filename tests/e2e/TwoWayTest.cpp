@@ -39,13 +39,6 @@ class TwoWay : public E2eTest {
     ASSERT_TRUE(peer.WaitForMessages(before + 1, 5000));
     app.Release();
   }
-  void AnswerFileDialog(Kelvane &app, const QString &title, const QString &path) {
-    const auto dialog = app.WaitForDialog(title);
-    ASSERT_TRUE(dialog.has_value()) << "no dialog \"" << title.toStdString() << "\"";
-    app.Type(path);
-    app.Key("Return");
-    ASSERT_TRUE(WaitUntil([&] { return app.WindowGone(*dialog); }));
-  }
 };
 
 TEST_F(TwoWay, AControlChangeFromThePeerTurnsKnob1WithoutAnEcho) {
