@@ -11,6 +11,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -26,6 +27,7 @@
 #include "Exception.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
+#include "MonitorLog.h"
 #include "MouseUpButton.h"
 #include "RadioGroup.h"
 #include "SettingsStore.h"
@@ -58,11 +60,14 @@ TForm1::~TForm1() {
 
 void TForm1::FormCreate(QObject *) {
   TransferSettings(true);
+  LoadStep([this] { LoadTwoWaySettings(); });
   LoadStep([this] { ApplyFontFace(Settings_->ReadString("setup", "font", "tahoma")); });
 }
 
 void TForm1::FormDestroy(QObject *) {
   ReleaseHeldKeys();  // while the output is still open: no note outlives the window
+  EndMorph();
+  CloseMonitor();
   destroyed_ = true;
   Guard([this] { TransferSettings(false); });
 }
@@ -253,4 +258,5 @@ void TForm1::BindEvents() {
   MidiInput1->OnOverflow = [this](QObject *s) { Guard([&] { MidiInput1Overflow(s); }); };
   MidiOutput1->Onmidioutput = [this](QObject *s) { Guard([&] { MidiOutput1midioutput(s); }); };
   BindKeyboardEvents();
+  BindTwoWayEvents();
 }

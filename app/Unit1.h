@@ -10,8 +10,15 @@
 #include <memory>
 
 #include "ShiftState.h"
+#include "SnapshotMorph.h"
 
 class MidiBackend;
+class MonitorLog;
+class MonitorWindow;
+class QDoubleSpinBox;
+class QElapsedTimer;
+class QTimer;
+struct TMyMidiEvent;
 class QAction;
 class QCheckBox;
 class QComboBox;
@@ -46,6 +53,9 @@ class tknob;
 //   Unit1KnobSetup.cpp the knob set-up editors and the page change
 //   Unit1Snapshots.cpp snapshots; Unit1Schemes.cpp schemes
 //   Unit1Keys.cpp      computer-keyboard control; Unit1Sysex.cpp SysEx file transfer
+//   Unit1TwoWay.cpp    the controls of listening to the synth, their settings, the monitor
+//   Unit1Follow.cpp    knobs that follow the synth, MIDI learn
+//   Unit1Morph.cpp     the glide to a snapshot
 class TForm1 : public QWidget {
  public:
   // `backend` must outlive the window. `settingsFile` names the store's file.
@@ -109,6 +119,25 @@ class TForm1 : public QWidget {
   void doneBTNClick(QObject *Sender);
   void MidiInput1MidiInput(QObject *Sender);
 
+  // --- Two-way with the synth ---
+  void followClick(QObject *Sender);
+  void morphtimeChange(QObject *Sender);
+  void learnbtnClick(QObject *Sender);
+  void LearnCancelClick(QObject *Sender);
+  void Monitor1Click(QObject *Sender);
+  // A short message from the input port: to the monitor, to MIDI learn and to the knobs.
+  void ShortMessageArrived(const TMyMidiEvent &event);
+  // Every message the input port delivers is shown in the monitor.
+  void MonitorReceived(const TMyMidiEvent &event);
+  void MidiOutput1Sent(const uint8_t *bytes, size_t length);
+  // Alt+click on a recorded snapshot: the knobs glide to it.
+  void StartMorph(const QString &section);
+  void EndMorph();
+  void MorphStep();
+  bool Morphing() const { return morph_.Running(); }
+  bool Learning() const { return learnKnob_ > 0; }
+  MonitorLog &MonitorHistory() { return *monitorLog_; }
+
   // --- What handlers and tests share ---
   QString StatusText() const;
   void SetStatusText(const QString &text);
@@ -150,8 +179,13 @@ class TForm1 : public QWidget {
   std::array<TMouseUpButton *, 12> schemeButton{};    // schemeButton[0] is Button33
   QMenu *PopupMenu1 = nullptr;
   QAction *Panic1 = nullptr, *maxx = nullptr, *Minn = nullptr;
-  std::array<QAction *, 32> ssItem{};  // ssItem[0] is ss11 (Tag 1)
-  std::array<QAction *, 12> sItem{};   // sItem[0] is s1 (Tag 1)
+  std::array<QAction *, 32> ssItem{};   // ssItem[0] is ss11 (Tag 1)
+  std::array<QAction *, 12> sItem{};    // sItem[0] is s1 (Tag 1)
+  QCheckBox *follow = nullptr;          // knobs follow the synth
+  QDoubleSpinBox *morphtime = nullptr;  // seconds of a glide to a snapshot
+  QPushButton *learnbtn = nullptr;      // MIDI learn for the chosen knob
+  QAction *Monitor1 = nullptr, *LearnCancel = nullptr;
+  MonitorWindow *monitor = nullptr;  // made when first opened
 
   // The non-visual components.
   TMIDIappUtil *engine = nullptr;
@@ -217,6 +251,22 @@ class TForm1 : public QWidget {
   QByteArray ReadSysexFile(const QString &name) const;
   void ShowReceivedCount();
 
+  // Unit1TwoWay.cpp, Unit1Follow.cpp, Unit1Morph.cpp
+  void CreateTwoWayControls();
+  void BindTwoWayEvents();
+  void LoadTwoWaySettings();
+  void SaveMonitorPlace();
+  // At shutdown: the monitor keeps its place and goes with the window.
+  void CloseMonitor();
+  void FollowBankKnobs(uint8_t status, uint8_t data1, uint8_t data2);
+  void FollowKeyboardKnobs(uint8_t status, uint8_t data1, uint8_t data2);
+  bool LearnFrom(uint8_t status, uint8_t data1);
+  void StopLearning(const QString &status);
+  // The input is started when it opens: knobs follow, learn and the monitor hear it at once.
+  void StartListening();
+  // The user turned `dial` (drag, key, menu): it glides no more.
+  void KnobTaken(const tknob *dial);
+
   // Knob bank, set-up page, snapshots and schemes
   tknob *BankKnob(int tag) const;
   QLabel *NameLabel(int tag) const;
@@ -239,4 +289,11 @@ class TForm1 : public QWidget {
   QByteArray receiveBuffer_;
   bool receiveLost_ = false;  // input was lost while these bytes came: the dump is incomplete
   QString targetFileName_;
+  bool sysexReceiving_ = false;  // "Receive SysEx.." was clicked: SysEx goes to the dump
+  std::unique_ptr<MonitorLog> monitorLog_;
+  int learnKnob_ = 0;  // the knob MIDI learn is for, 0 while not learning
+  SnapshotMorph morph_;
+  QTimer *morphTimer_ = nullptr;
+  std::unique_ptr<QElapsedTimer> morphClock_;
+  bool morphSending_ = false;  // the glide itself is moving a knob
 };

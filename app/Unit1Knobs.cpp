@@ -20,6 +20,7 @@ int TForm1::KnobChannelIndex(const tknob *dial) const {
 void TForm1::knob1MouseMove(QObject *Sender, TShiftState Shift, int, int) {
   auto *dial = static_cast<tknob *>(Sender);
   if (dial == speed || !IsDragState(Shift)) return;
+  KnobTaken(dial);
   SetStatusText(QString());
   const int type = dial->Tag1();
   // Only a hand-edited store gives a knob a type or controller outside MIDI's ranges; such a

@@ -121,6 +121,7 @@ void TForm1::CreateControls() {
   CreateSchemePanel();
   CreateStatusBar();
   CreatePopupMenu();
+  CreateTwoWayControls();
 }
 
 void TForm1::CreatePages() {
@@ -438,7 +439,8 @@ void TForm1::CreateComponents(MidiBackend &backend) {
   // on the same machine (over JACK or ALSA) delivers a dump of hundreds of messages at once:
   // enough buffers for a whole bank of them (512 x 5 KiB).
   MidiInput1->SetSysexBufferCount(512);
-  MidiInput1->SetSysexOnly(true);
+  // Short messages come in too: the knobs follow them, learn and the monitor take them.
+  MidiInput1->SetSysexOnly(false);
   engine = new TMIDIappUtil(this);
   engine->setObjectName("engine");
   engine->SetChannel(0);

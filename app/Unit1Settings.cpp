@@ -166,6 +166,7 @@ void TForm1::OpenStoredInput() {
   MidiInput1->SetDeviceID(ToWord(in));
   midiin->setCurrentIndex(in);
   MidiInput1->OpenPort();
+  StartListening();
 }
 
 void TForm1::SaveSettings() {
@@ -219,6 +220,7 @@ void TForm1::midiinChange(QObject *) {
   MidiInput1->SetDeviceID(static_cast<uint16_t>(midiin->currentIndex()));
   Settings_->WriteInteger("setup", "in", MidiInput1->DeviceID());
   MidiInput1->OpenPort();
+  StartListening();
 }
 
 void TForm1::fontbtnClick(QObject *) {

@@ -13,7 +13,9 @@
 
 void TForm1::Button1MouseUp(QObject *Sender, TMouseButton Button, TShiftState Shift, int, int) {
   auto *button = static_cast<QPushButton *>(Sender);
-  if (IsExactlyBold(button) && Button == mbLeft && Shift != TShiftState(ssShift))
+  if (IsExactlyBold(button) && Button == mbLeft && Shift == TShiftState(ssAlt))
+    StartMorph(button->objectName());
+  else if (IsExactlyBold(button) && Button == mbLeft && Shift != TShiftState(ssShift))
     RecallSnapshot(button->objectName());
   else if (Shift == TShiftState(ssShift) && Button == mbLeft)
     RecordSnapshot(button);
@@ -28,6 +30,8 @@ void TForm1::RecordSnapshot(QPushButton *button) {
 
 void TForm1::RecallSnapshot(const QString &section) {
   // Each knob moves and sends before the next; a failed send ends the recall at that knob.
+  // A glide under way ends here: the recall is at once.
+  EndMorph();
   for (int k = 1; k <= 22; ++k) {
     tknob *dial = BankKnob(k);
     int stored = Settings_->ReadInteger(section, QStringLiteral("knob%1").arg(k), 0);

@@ -94,6 +94,7 @@ void TForm1::GetBtnClick(QObject *) {
   doneBTN->setEnabled(true);
   doneBTN->setFocus();
   MidiInput1->StartInput();
+  sysexReceiving_ = true;
   SetStatusText(QStringLiteral("0 bytes received, start sysex dump from your midi device"));
 }
 
@@ -102,7 +103,12 @@ void TForm1::MidiInput1MidiInput(QObject *) {
   while (MidiInput1->PendingCount() > 0) {
     const std::unique_ptr<TMyMidiEvent> event = MidiInput1->ReadEvent();
     if (!event) break;
-    if (event->SysExByteCount == 0 || !event->SysExBytes) continue;
+    if (event->StatusByte != 0xF0) {
+      ShortMessageArrived(*event);
+      continue;
+    }
+    MonitorReceived(*event);
+    if (!sysexReceiving_ || event->SysExByteCount == 0 || !event->SysExBytes) continue;
     if (receiveBuffer_.size() + qint64(event->SysExByteCount) > kMaxDumpSize) {
       receiveLost_ = true;
       received = true;
@@ -117,6 +123,10 @@ void TForm1::MidiInput1MidiInput(QObject *) {
 }
 
 void TForm1::MidiInput1Overflow(QObject *) {
+  if (!sysexReceiving_) {
+    SetStatusText(QStringLiteral("MIDI input overflowed: some messages from the synth were lost"));
+    return;
+  }
   receiveLost_ = true;
   ShowReceivedCount();
 }

@@ -18,7 +18,7 @@ if [ "${1:-}" = "--quick" ]; then runs=3 presses=60 moves=1000; fi
 echo "Building (default preset)..."
 cmake --preset default -G Ninja >/dev/null
 cmake --build build/default -j2 --target kelvane bench_floor_window kelvane_drive bench_sysex \
-  engine_bench bench_midi >/dev/null
+  engine_bench bench_midi bench_monitor >/dev/null
 bin=build/default
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kelvane-bench.XXXXXX")
@@ -63,6 +63,7 @@ run() {
 
 run engine_bench "$bin/bench/engine_bench" --benchmark_min_time=0.2
 run bench_midi "$bin/bench/bench_midi" --benchmark_min_time=0.2
+run monitor "$bin/bench/bench_monitor"
 jack_period 256
 run startup "$bin/bench/kelvane_drive" startup --kelvane "$bin/app/kelvane" \
   --floor "$bin/bench/bench_floor_window" --runs "$runs" --workdir "$work"

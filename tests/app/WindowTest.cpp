@@ -117,7 +117,8 @@ TEST_F(WindowTest, PopupMenuShowsOnlyItsVisibleItems) {
   auto w = Open();
   QStringList shown;
   for (QAction *a : w->PopupMenu1->actions()) shown << (a->isSeparator() ? "-" : a->text());
-  EXPECT_EQ(shown, QStringList({"Panic!", "-", "All knobs go Max", "All knobs go Min", "-"}));
+  EXPECT_EQ(shown, QStringList({"Panic!", "-", "All knobs go Max", "All knobs go Min", "-",
+                                "MIDI monitor"}));
   EXPECT_EQ(w->findChild<QAction *>("ss102")->property("Tag").toInt(), 30);
   EXPECT_EQ(w->findChild<QAction *>("ss321")->shortcut(), QKeySequence("Ctrl+J"));
   EXPECT_EQ(w->findChild<QAction *>("ss141")->shortcut(), QKeySequence("Ctrl+Q"));

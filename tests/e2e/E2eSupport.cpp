@@ -200,6 +200,14 @@ QByteArray PeerSettings(const JackGraph &graph, const Peer &peer, const QByteArr
   return QStringLiteral("[setup]\nout=%1\nin=%2\npole=0\n").arg(out).arg(in).toUtf8() + more;
 }
 
+void AnswerFileDialog(Kelvane &app, const QString &title, const QString &path) {
+  const auto dialog = app.WaitForDialog(title);
+  ASSERT_TRUE(dialog.has_value()) << "no dialog \"" << title.toStdString() << "\"";
+  app.Type(path);
+  app.Key("Return");
+  ASSERT_TRUE(WaitUntil([&] { return app.WindowGone(*dialog); }));
+}
+
 void E2eTest::SetUp() {
   ASSERT_FALSE(XDisplay().isEmpty()) << "no private X display (the xvfb fixture)";
   ASSERT_TRUE(graph.Ok()) << "no JACK server named " << qgetenv("JACK_DEFAULT_SERVER").constData();

@@ -174,6 +174,9 @@ class Kelvane {
 // output device, the input device and horizontal dragging.
 QByteArray PeerSettings(const JackGraph &graph, const Peer &peer, const QByteArray &more = {});
 
+// Answers the file dialog titled `title` by typing `path` and Return, and waits until it is gone.
+void AnswerFileDialog(Kelvane &app, const QString &title, const QString &path);
+
 // Every end-to-end test: a temporary folder with the settings file, the JACK graph and the peer.
 class E2eTest : public ::testing::Test {
  protected:

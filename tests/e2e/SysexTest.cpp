@@ -24,15 +24,6 @@ class Sysex : public E2eTest {
     IniFile::Write(settings, PeerSettings(graph, peer));
   }
 
-  // Answers a file dialog by typing the path and Return.
-  void AnswerFileDialog(Kelvane &app, const QString &title, const QString &path) {
-    const auto dialog = app.WaitForDialog(title);
-    ASSERT_TRUE(dialog.has_value()) << "no dialog \"" << title.toStdString() << "\"";
-    app.Type(path);
-    app.Key("Return");
-    ASSERT_TRUE(WaitUntil([&] { return app.WindowGone(*dialog); }));
-  }
-
   // The done button is enabled (a reception runs) when its caption is drawn in black.
   static bool DoneButtonEnabled(Kelvane &app) {
     const QImage image = app.Screenshot();
