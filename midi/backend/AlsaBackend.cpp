@@ -91,17 +91,19 @@ size_t AlsaOutWire::PoolRoom(int freeCells) const {
   return dataCells > 0 ? std::min(kPiece, static_cast<size_t>(dataCells * kCellBytes)) : 0;
 }
 
+// Whole pieces while the budget lasts: it may run into debt by one piece, which the next pieces
+// wait out (small pieces would cost a receiver more cells for the same bytes).
 size_t AlsaOutWire::RateRoom() {
   const Clock::time_point now = Clock::now();
   const double seconds = std::chrono::duration<double>(now - refilled_).count();
   budget_ = std::min(kBurstBytes, budget_ + seconds * rate_);
   refilled_ = now;
-  return static_cast<size_t>(budget_);
+  return budget_ > 0 ? kPiece : 0;
 }
 
 Clock::duration AlsaOutWire::Retry() const {
-  if (rate_ <= 0 || budget_ >= kPiece) return kRetry;
-  const auto due = std::chrono::duration<double>((double(kPiece) - budget_) / rate_);
+  if (rate_ <= 0 || budget_ > 0) return kRetry;
+  const auto due = std::chrono::duration<double>(-budget_ / rate_);
   return std::max<Clock::duration>(kRetry, std::chrono::duration_cast<Clock::duration>(due));
 }
 

@@ -149,8 +149,9 @@ AlsaFlow AlsaClient::Flow(int port) const {
   return flow;
 }
 
-// Follows the subscriptions from `from`: a program's input pool, a kernel bridge to raw MIDI, or
-// a kernel port that passes events on to its own subscribers.
+// Follows the subscriptions from `from`: a program's input pool, a kernel port that passes
+// events on to its own subscribers, or a kernel bridge to raw MIDI (a hardware port, a virtual
+// raw port).
 void AlsaClient::CollectFlow(const snd_seq_addr_t &from, int depth, AlsaFlow &flow) const {
   snd_seq_query_subscribe_t *query;
   snd_seq_client_info_t *client;
@@ -170,14 +171,25 @@ void AlsaClient::CollectFlow(const snd_seq_addr_t &from, int depth, AlsaFlow &fl
       continue;
     }
     if (snd_seq_get_any_port_info(seq_, to.client, to.port, port) < 0) continue;
-    const unsigned type = snd_seq_port_info_get_type(port);
-    if (type & SND_SEQ_PORT_TYPE_HARDWARE)
-      flow.hardware = true;
-    else if (type & SND_SEQ_PORT_TYPE_SOFTWARE)
-      flow.rawMidi = true;
-    else if (depth < kForwardDepth)
+    if (depth < kForwardDepth && PassesOn(to)) {
       CollectFlow(to, depth + 1, flow);
+      continue;
+    }
+    const unsigned type = snd_seq_port_info_get_type(port);
+    flow.hardware = flow.hardware || (type & SND_SEQ_PORT_TYPE_HARDWARE);
+    flow.rawMidi = flow.rawMidi || !(type & SND_SEQ_PORT_TYPE_HARDWARE);
   }
+}
+
+// A kernel port with subscribers of its own ("Midi Through") passes our events on to them.
+// (A virtual raw port that is also read through the sequencer counts as one too.)
+bool AlsaClient::PassesOn(const snd_seq_addr_t &port) const {
+  snd_seq_query_subscribe_t *query;
+  snd_seq_query_subscribe_alloca(&query);
+  snd_seq_query_subscribe_set_root(query, &port);
+  snd_seq_query_subscribe_set_type(query, SND_SEQ_QUERY_SUBS_READ);
+  snd_seq_query_subscribe_set_index(query, 0);
+  return snd_seq_query_port_subscribers(seq_, query) >= 0;
 }
 
 int AlsaClient::FreeInputCells(int client) const {

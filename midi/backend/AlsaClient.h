@@ -76,6 +76,7 @@ class AlsaClient {
   AlsaClient() = default;
   bool Start();
   void CollectFlow(const snd_seq_addr_t &from, int depth, AlsaFlow &flow) const;
+  bool PassesOn(const snd_seq_addr_t &port) const;
   int FreeInputCells(int client) const;
   void ReadInput();
   void Deliver(const snd_seq_event_t &event);
