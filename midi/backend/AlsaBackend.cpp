@@ -172,6 +172,16 @@ uint16_t AlsaDevices::Name(int id, QString &name) {
   return mrOk;
 }
 
+uint16_t AlsaDevices::Resolve(int id, std::shared_ptr<AlsaClient> &client,
+                              std::optional<snd_seq_addr_t> &device) const {
+  client = service_->Current();
+  if (!client) return mrNoDriver;
+  device.reset();
+  if (id == -1) return mrOk;
+  device = PortToOpen(*client, id);
+  return device ? uint16_t{mrOk} : uint16_t{mrBadDeviceId};
+}
+
 std::optional<snd_seq_addr_t> AlsaDevices::PortToOpen(const AlsaClient &client, int id) const {
   const auto devices = client.Devices(direction_);
   if (id == describedId_) {
@@ -203,13 +213,9 @@ uint16_t MidiOutAlsa::PortName(int id, QString &name) {
 
 uint16_t MidiOutAlsa::Open(int id) {
   if (client_) return mrOk;
-  const auto client = devices_.Service().Current();
-  if (!client) return mrNoDriver;
+  std::shared_ptr<AlsaClient> client;
   std::optional<snd_seq_addr_t> device;
-  if (id != -1) {
-    device = devices_.PortToOpen(*client, id);
-    if (!device) return mrBadDeviceId;
-  }
+  if (const uint16_t result = devices_.Resolve(id, client, device)) return result;
   const int port = client->CreatePort(AlsaClient::Direction::Output);
   if (port < 0) return static_cast<uint16_t>(-port);
   if (device) {
@@ -285,13 +291,9 @@ void MidiOutAlsa::Run() {
 
 uint16_t MidiInAlsa::Open(int id, MidiInputCallback callback, void *context) {
   if (client_) return mrOk;
-  const auto client = devices_.Service().Current();
-  if (!client) return mrNoDriver;
+  std::shared_ptr<AlsaClient> client;
   std::optional<snd_seq_addr_t> device;
-  if (id != -1) {
-    device = devices_.PortToOpen(*client, id);
-    if (!device) return mrBadDeviceId;
-  }
+  if (const uint16_t result = devices_.Resolve(id, client, device)) return result;
   const int port = client->CreatePort(AlsaClient::Direction::Input);
   if (port < 0) return static_cast<uint16_t>(-port);
   uint16_t result = client->AttachInput(port, callback, loss_, context) ? mrOk : mrAllocated;

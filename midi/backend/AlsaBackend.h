@@ -32,11 +32,15 @@ class AlsaDevices {
       : service_(std::move(service)), direction_(direction) {}
   uint16_t Count();
   uint16_t Name(int id, QString &name);
-  // The port to connect for device `id`, if it is there.
-  std::optional<snd_seq_addr_t> PortToOpen(const AlsaClient &client, int id) const;
+  // The client, and the port to connect for device `id` (none for -1: our own port is left for
+  // others to connect).
+  uint16_t Resolve(int id, std::shared_ptr<AlsaClient> &client,
+                   std::optional<snd_seq_addr_t> &device) const;
   AlsaService &Service() { return *service_; }
 
  private:
+  std::optional<snd_seq_addr_t> PortToOpen(const AlsaClient &client, int id) const;
+
   std::shared_ptr<AlsaService> service_;
   AlsaClient::Direction direction_;
   int describedId_ = -2;

@@ -18,6 +18,7 @@
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "PortTestSupport.h"
+#include "SameBytes.h"
 #include "SysExBytes.h"
 
 namespace {
@@ -193,17 +194,6 @@ void PrintSpeed(const char *what, qsizetype bytes, double seconds) {
   std::printf("[ speed    ] %s: %lld bytes in %.3f s, %.0f KiB/s\n", what,
               static_cast<long long>(bytes), seconds, double(bytes) / 1024.0 / seconds);
   std::fflush(stdout);
-}
-
-// Compares without printing a megabyte when they differ.
-void ExpectSameBytes(const QByteArray &received, const QByteArray &sent) {
-  EXPECT_EQ(received.size(), sent.size());
-  qsizetype at = 0;
-  while (at < std::min(received.size(), sent.size()) && received[at] == sent[at]) ++at;
-  EXPECT_EQ(at, std::min(received.size(), sent.size()))
-      << "first difference at byte " << at << ": received "
-      << received.mid(at, 8).toHex().toStdString() << ", sent "
-      << sent.mid(at, 8).toHex().toStdString();
 }
 
 // Our output port subscribed to the peer's port, chosen by its name as the musician sees it.
