@@ -47,6 +47,7 @@ TForm1::TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *paren
 
   CreateControls();
   CreateComponents(backend);
+  midiapi->setCurrentIndex(midiapi->findText(backend.Api()));
   BindEvents();
   // Key preview and the hint switch see every event of the application first.
   qApp->installEventFilter(this);
@@ -236,6 +237,7 @@ void TForm1::BindEvents() {
   };
   onPick(midiout, &TForm1::midioutChange);
   onPick(midiin, &TForm1::midiinChange);
+  onPick(midiapi, &TForm1::midiapiChange);
   onPick(knobbox, &TForm1::knobboxChange);
   onPick(ctrl, &TForm1::ctrlChange);
   onPick(ctrlno, &TForm1::ctrlnoChange);

@@ -70,6 +70,7 @@ class TForm1 : public QWidget {
   // --- Setup page ---
   void midioutChange(QObject *Sender);
   void midiinChange(QObject *Sender);
+  void midiapiChange(QObject *Sender);
   void fontbtnClick(QObject *Sender);
   void showhintClick(QObject *Sender);
   void poleClick(QObject *Sender);
@@ -168,6 +169,7 @@ class TForm1 : public QWidget {
   QPushButton *Sendbtn = nullptr, *GetBtn = nullptr, *doneBTN = nullptr;
   QFrame *setpanel = nullptr;
   QComboBox *midiout = nullptr, *midiin = nullptr;
+  QComboBox *midiapi = nullptr;  // the MIDI service, used from the next start
   QGroupBox *knobsetup = nullptr;
   QComboBox *knobbox = nullptr, *knobchannel = nullptr, *ctrl = nullptr, *ctrlno = nullptr;
   QLineEdit *Edit1 = nullptr;

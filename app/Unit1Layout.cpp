@@ -304,6 +304,12 @@ void TForm1::CreateSetupPage() {
   pole->setGeometry(100, 50, 70, 44);
   pole->SetItemIndex(0);
   pole->setToolTip(hints::kPole);
+  Label(setpanel, "MIDI service", 178, 52);
+  QStringList services = MidiBackendApis();
+  services.removeAll(QStringLiteral("loopback"));  // for tests only
+  midiapi = DropDownList(setpanel, "midiapi", QRect(178, 70, 80, 19), services, hints::kMidiapi);
+  BlackLimeList(midiapi, false);
+  SetBoldSize(midiapi, false, 7);
 
   knobsetup = new QGroupBox("Knob Setup", setpanel);
   knobsetup->setObjectName("knobsetup");

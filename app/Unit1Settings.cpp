@@ -223,6 +223,13 @@ void TForm1::midiinChange(QObject *) {
   StartListening();
 }
 
+// The ports stay on the service they were opened on: the choice is stored and used from the next
+// start (unless --midi-api names another).
+void TForm1::midiapiChange(QObject *) {
+  Settings_->WriteString("setup", "midiapi", midiapi->currentText());
+  SetStatusText(QStringLiteral("MIDI service %1 from the next start").arg(midiapi->currentText()));
+}
+
 void TForm1::fontbtnClick(QObject *) {
   std::optional<QString> face = Dialogs::Current().FontFace();
   if (!face) return;

@@ -28,6 +28,8 @@ inline constexpr const char *kGetBtn =
     "from your MIDI device";
 inline constexpr const char *kMidiout = "select MIDI output";
 inline constexpr const char *kMidiin = "select MIDI input";
+inline constexpr const char *kMidiapi =
+    "MIDI service (JACK, ALSA sequencer...), used from the next start";
 inline constexpr const char *kKnobbox = "select knob";
 inline constexpr const char *kKnobchannel = "knob channel";
 inline constexpr const char *kEdit1 = "knob name";

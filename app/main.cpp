@@ -132,7 +132,11 @@ int main(int argc, char **argv) {
 
   QtDialogs dialogs;
   Dialogs::Install(&dialogs);
-  std::unique_ptr<MidiBackend> backend = CreateMidiBackend(options.midiApi);
+  // The service chosen on the Setup page, unless the command line names one.
+  const QString api = options.midiApi.isEmpty()
+                          ? SettingsStore(options.settingsFile).ReadString("setup", "midiapi", "")
+                          : options.midiApi;
+  std::unique_ptr<MidiBackend> backend = CreateMidiBackend(api);
   TForm1 window(*backend, options.settingsFile);
   dialogs.SetOwner(&window);
   CloseWindowOnTermination(&window);

@@ -122,10 +122,19 @@ void MidiDriverCallback(void *context, const uint8_t *bytes, size_t length) noex
   DeliverNotices(record);
 }
 
+// The backend's thread, when the service lost input on its way here: reported as an overflow.
+void MidiDriverLoss(void *context) noexcept {
+  auto &record = *static_cast<CallbackRecord *>(context);
+  if (!record.started.load(std::memory_order_acquire)) return;
+  record.overflowed.store(true);
+  DeliverNotices(record);
+}
+
 }  // namespace
 
 TMidiInput::TMidiInput(MidiBackend &backend, QObject *owner)
     : QObject(owner), backend_(backend), api_(backend.CreateInput()) {
+  api_->SetLossCallback(&MidiDriverLoss);
   wakeNotifier_ = new QSocketNotifier(wake_.Fd(), QSocketNotifier::Read, this);
   connect(wakeNotifier_, &QSocketNotifier::activated, this, [this] {
     wake_.Drain();

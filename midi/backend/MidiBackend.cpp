@@ -3,6 +3,9 @@
 #include "MidiBackend.h"
 
 #include "LoopbackBackend.h"
+#ifdef KELVANE_HAVE_ALSA
+#include "AlsaBackend.h"
+#endif
 #ifdef KELVANE_HAVE_JACK
 #include "JackBackend.h"
 #endif
@@ -105,8 +108,12 @@ QStringList ServiceApis() {
 #ifdef KELVANE_HAVE_JACK
   apis << QStringLiteral("jack");
 #endif
+#ifdef KELVANE_HAVE_ALSA
+  apis << QStringLiteral("alsa");
+#endif
 #ifdef KELVANE_HAVE_RTMIDI
-  apis << CompiledRtMidiApis();
+  for (const QString &api : CompiledRtMidiApis())
+    if (!apis.contains(api)) apis << api;  // our own ALSA code serves "alsa" when it is built
 #endif
   return apis;
 }
@@ -114,6 +121,9 @@ QStringList ServiceApis() {
 std::unique_ptr<MidiBackend> CreateServiceBackend(const QString &api, bool mustWork) {
 #ifdef KELVANE_HAVE_JACK
   if (api == QLatin1String("jack")) return CreateJackBackend(mustWork);
+#endif
+#ifdef KELVANE_HAVE_ALSA
+  if (api == QLatin1String("alsa")) return CreateAlsaBackend(mustWork);
 #endif
 #ifdef KELVANE_HAVE_RTMIDI
   return CreateRtMidiBackend(api, mustWork);

@@ -86,6 +86,9 @@ class MidiOutConnection {
 // complete message, or one piece of a long SysEx message. The bytes are only valid during the call.
 // It must not block, throw, or allocate without bound.
 using MidiInputCallback = void (*)(void *context, const uint8_t *bytes, size_t length) noexcept;
+// Runs on the backend's thread when the service lost input before it reached the callback (the
+// ALSA sequencer's input pool overflowed). The same rules as for the input callback.
+using MidiLossCallback = void (*)(void *context) noexcept;
 
 // One input connection; called from the GUI thread only.
 class MidiInConnection {
@@ -98,6 +101,11 @@ class MidiInConnection {
   // After Close returns the callback runs no more.
   virtual uint16_t Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Set once, before Open; called with Open's context. Services that never lose input ignore it.
+  void SetLossCallback(MidiLossCallback loss) { loss_ = loss; }
+
+ protected:
+  MidiLossCallback loss_ = nullptr;
 };
 
 class MidiBackend {

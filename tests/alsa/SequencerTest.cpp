@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "SameBytes.h"
 #include "SysExBytes.h"
 
 namespace {
@@ -279,19 +280,6 @@ QByteArray Dump(int messages, int length) {
     Put(bytes, {0xB0 | (i % 16), 1, i % 128});
   }
   return bytes;
-}
-
-// Compares without printing a megabyte when they differ.
-void ExpectSameBytes(const QByteArray &received, const QByteArray &sent) {
-  EXPECT_EQ(received.size(), sent.size());
-  qsizetype at = 0;
-  while (at < std::min(received.size(), sent.size()) && received[at] == sent[at]) ++at;
-  EXPECT_EQ(at, std::min(received.size(), sent.size()))
-      << "first difference at byte " << at << ": received "
-      << received.mid(at, 8).toHex().toStdString() << ", sent "
-      << sent.mid(at, 8).toHex().toStdString() << " (from " << at - 4 << ": "
-      << received.mid(at - 4, 12).toHex().toStdString() << " / "
-      << sent.mid(at - 4, 12).toHex().toStdString() << ")";
 }
 
 // The ports the test machine's modules create, as other programs see them.

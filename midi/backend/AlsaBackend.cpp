@@ -1,0 +1,342 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "AlsaBackend.h"
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+const QString kVirtualPortName = QStringLiteral("Kelvane");
+constexpr uint8_t kSysExStart = 0xF0;
+constexpr uint8_t kSysExEnd = 0xF7;
+
+// The largest SysEx event: what the kernel's own raw MIDI bridge makes, small enough for any
+// receiver's pool.
+constexpr size_t kPiece = 256;
+// An input cell holds one event, or 28 bytes of a SysEx event's data.
+constexpr int kCellBytes = 28;
+// Cells left free in every receiver's pool for short messages (a Panic is 16 of them) and for
+// whoever else sends to it.
+constexpr int kReservedCells = 24;
+// Raw MIDI bridges drop what does not fit their buffers (4 KiB): a hardware port takes MIDI's
+// wire speed (31,250 baud), a virtual raw port what a careful reader takes.
+constexpr double kWireBytesPerSecond = 3125;
+constexpr double kRawBytesPerSecond = 100 * 1024;
+constexpr double kBurstBytes = 1024;
+// How soon a full receiver is looked at again.
+constexpr auto kRetry = 1ms;
+
+}  // namespace
+
+// Our output port as the queue's pump sees it: room as every receiver has it now, SysEx as
+// sequencer SysEx events of at most kPiece bytes, short messages as sequencer events.
+// Pump thread only, but for Gone (any thread); Write on the GUI thread once the pump has ended.
+class AlsaOutWire : public MidiWire {
+ public:
+  AlsaOutWire(AlsaClient &client, int port, std::optional<snd_seq_addr_t> device)
+      : client_(client), port_(port), device_(device) {
+    snd_midi_event_new(16, &encoder_);
+  }
+  ~AlsaOutWire() override {
+    if (encoder_) snd_midi_event_free(encoder_);
+  }
+  AlsaOutWire(const AlsaOutWire &) = delete;
+  AlsaOutWire &operator=(const AlsaOutWire &) = delete;
+
+  size_t Room() override;
+  uint16_t Write(const uint8_t *bytes, size_t length) override;
+  // How long until Room may have grown.
+  Clock::duration Retry() const;
+  bool Gone() const { return gone_.load(); }
+
+ private:
+  size_t PoolRoom(int freeCells) const;
+  size_t RateRoom();
+  uint16_t WriteSysEx(const uint8_t *bytes, size_t length, size_t &at);
+  uint16_t WriteShort(const uint8_t *bytes, size_t length, size_t &at);
+
+  AlsaClient &client_;
+  int port_;
+  std::optional<snd_seq_addr_t> device_;  // the device we subscribed to; none for device -1
+  snd_midi_event_t *encoder_ = nullptr;
+  bool insideSysEx_ = false;
+  double rate_ = 0;  // bytes per second the receivers take; 0 = as their pools allow
+  double budget_ = kBurstBytes;
+  Clock::time_point refilled_ = Clock::now();
+  std::atomic<bool> gone_{false};
+};
+
+size_t AlsaOutWire::Room() {
+  if (gone_.load()) return kPiece;  // the next write reports it
+  if (device_ && !client_.Sends(port_, *device_)) {
+    gone_.store(true);  // the device's program ended or it was unplugged
+    return kPiece;
+  }
+  const AlsaFlow flow = client_.Flow(port_);
+  rate_ = flow.hardware ? kWireBytesPerSecond : flow.rawMidi ? kRawBytesPerSecond : 0;
+  size_t room = kPiece;
+  if (flow.freeCells != INT_MAX) room = std::min(room, PoolRoom(flow.freeCells));
+  if (rate_ > 0) room = std::min(room, RateRoom());
+  return room;
+}
+
+// A SysEx event takes one cell plus one for each 28 bytes of its data.
+size_t AlsaOutWire::PoolRoom(int freeCells) const {
+  const int dataCells = freeCells - kReservedCells - 1;
+  return dataCells > 0 ? std::min(kPiece, static_cast<size_t>(dataCells * kCellBytes)) : 0;
+}
+
+// Whole pieces while the budget lasts: it may run into debt by one piece, which the next pieces
+// wait out (small pieces would cost a receiver more cells for the same bytes).
+size_t AlsaOutWire::RateRoom() {
+  const Clock::time_point now = Clock::now();
+  const double seconds = std::chrono::duration<double>(now - refilled_).count();
+  budget_ = std::min(kBurstBytes, budget_ + seconds * rate_);
+  refilled_ = now;
+  return budget_ > 0 ? kPiece : 0;
+}
+
+Clock::duration AlsaOutWire::Retry() const {
+  if (rate_ <= 0 || budget_ > 0) return kRetry;
+  const auto due = std::chrono::duration<double>(-budget_ / rate_);
+  return std::max<Clock::duration>(kRetry, std::chrono::duration_cast<Clock::duration>(due));
+}
+
+uint16_t AlsaOutWire::Write(const uint8_t *bytes, size_t length) {
+  if (gone_.load()) return mrDeviceGone;
+  if (rate_ > 0) budget_ -= static_cast<double>(length);
+  for (size_t at = 0; at < length;) {
+    const bool sysex = insideSysEx_ || bytes[at] == kSysExStart;
+    const uint16_t result = sysex ? WriteSysEx(bytes, length, at) : WriteShort(bytes, length, at);
+    if (result) return result;
+  }
+  return mrOk;
+}
+
+// One SysEx event: from F0 (or where the message goes on) up to F7 or the end of the bytes. Any
+// other status byte ends the message unfinished there: no byte of 128 or more goes as data.
+uint16_t AlsaOutWire::WriteSysEx(const uint8_t *bytes, size_t length, size_t &at) {
+  const size_t from = at;
+  size_t end = bytes[at] == kSysExStart ? at + 1 : at;
+  while (end < length && bytes[end] < 0x80) ++end;
+  const bool ended = end < length && bytes[end] == kSysExEnd;
+  if (ended) ++end;
+  insideSysEx_ = !ended && end == length;
+  at = end;
+  if (end == from) return mrOk;
+  snd_seq_event_t event;
+  snd_seq_ev_clear(&event);
+  snd_seq_ev_set_sysex(&event, static_cast<unsigned>(end - from),
+                       const_cast<uint8_t *>(bytes + from));
+  return client_.Output(port_, event);
+}
+
+// The next short message, or the bytes up to the next F0 when they complete none.
+uint16_t AlsaOutWire::WriteShort(const uint8_t *bytes, size_t length, size_t &at) {
+  while (at < length && bytes[at] != kSysExStart) {
+    const uint8_t byte = bytes[at++];
+    if (byte == kSysExEnd) continue;  // the end of no message
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    if (snd_midi_event_encode_byte(encoder_, byte, &event) == 1)
+      return client_.Output(port_, event);
+  }
+  return mrOk;
+}
+
+// ---- service and devices ----
+
+std::shared_ptr<AlsaClient> AlsaService::Current() {
+  if (!client_) client_ = AlsaClient::Open();
+  return client_;
+}
+
+uint16_t AlsaDevices::Count() {
+  const auto client = service_->Current();
+  return client ? static_cast<uint16_t>(client->Devices(direction_).size()) : 0;
+}
+
+uint16_t AlsaDevices::Name(int id, QString &name) {
+  const auto client = service_->Current();
+  if (!client) return mrNoDriver;
+  const auto devices = client->Devices(direction_);
+  if (id < 0 || id >= static_cast<int>(devices.size())) return mrBadDeviceId;
+  describedId_ = id;
+  describedName_ = devices[static_cast<size_t>(id)].name;
+  name = QString::fromStdString(describedName_);
+  return mrOk;
+}
+
+uint16_t AlsaDevices::Resolve(int id, std::shared_ptr<AlsaClient> &client,
+                              std::optional<snd_seq_addr_t> &device) const {
+  client = service_->Current();
+  if (!client) return mrNoDriver;
+  device.reset();
+  if (id == -1) return mrOk;
+  device = PortToOpen(*client, id);
+  return device ? uint16_t{mrOk} : uint16_t{mrBadDeviceId};
+}
+
+std::optional<snd_seq_addr_t> AlsaDevices::PortToOpen(const AlsaClient &client, int id) const {
+  const auto devices = client.Devices(direction_);
+  if (id == describedId_) {
+    const auto named = std::find_if(devices.begin(), devices.end(), [this](const auto &device) {
+      return device.name == describedName_;
+    });
+    if (named == devices.end()) return std::nullopt;
+    return named->address;
+  }
+  if (id < 0 || id >= static_cast<int>(devices.size())) return std::nullopt;
+  return devices[static_cast<size_t>(id)].address;
+}
+
+// ---- output ----
+
+MidiOutAlsa::MidiOutAlsa(std::shared_ptr<AlsaService> service)
+    : devices_(std::move(service), AlsaClient::Direction::Output) {}
+
+MidiOutAlsa::~MidiOutAlsa() {
+  Close();
+}
+
+uint16_t MidiOutAlsa::PortName(int id, QString &name) {
+  if (id != -1) return devices_.Name(id, name);
+  if (!devices_.Service().Current()) return mrNoDriver;
+  name = kVirtualPortName;
+  return mrOk;
+}
+
+uint16_t MidiOutAlsa::Open(int id) {
+  if (client_) return mrOk;
+  std::shared_ptr<AlsaClient> client;
+  std::optional<snd_seq_addr_t> device;
+  if (const uint16_t result = devices_.Resolve(id, client, device)) return result;
+  const int port = client->CreatePort(AlsaClient::Direction::Output);
+  if (port < 0) return static_cast<uint16_t>(-port);
+  if (device) {
+    if (const uint16_t result = client->Connect(port, AlsaClient::Direction::Output, *device)) {
+      client->DeletePort(port);
+      return result;
+    }
+  }
+  queue_.Reset();
+  wire_ = std::make_unique<AlsaOutWire>(*client, port, device);
+  client_ = client;
+  port_ = port;
+  stop_ = false;
+  kicked_ = false;
+  pump_ = std::thread([this] { Run(); });
+  return mrOk;
+}
+
+uint16_t MidiOutAlsa::Close() {
+  if (!client_) return mrInvalidHandle;
+  StopPump();
+  // A receiver left inside a SysEx message would swallow what the next session sends.
+  if (queue_.InsideMessage()) wire_->Write(&kSysExEnd, 1);
+  queue_.Reset();
+  wire_.reset();
+  client_->DeletePort(port_);
+  client_.reset();
+  port_ = -1;
+  return mrOk;
+}
+
+uint16_t MidiOutAlsa::Health() {
+  if (!client_) return mrInvalidHandle;
+  return wire_->Gone() ? uint16_t{mrDeviceGone} : uint16_t{mrOk};
+}
+
+void MidiOutAlsa::Kick() {
+  {
+    std::lock_guard lock(wakeMutex_);
+    kicked_ = true;
+  }
+  wakeUp_.notify_one();
+}
+
+void MidiOutAlsa::StopPump() {
+  if (!pump_.joinable()) return;
+  {
+    std::lock_guard lock(wakeMutex_);
+    stop_ = true;
+  }
+  wakeUp_.notify_one();
+  pump_.join();
+}
+
+// The pump thread: writes what the receivers take now, then sleeps until there is more to write
+// or they may have room again.
+void MidiOutAlsa::Run() {
+  for (;;) {
+    queue_.Pump(*wire_);
+    const bool idle = queue_.Idle();
+    std::unique_lock lock(wakeMutex_);
+    const auto woken = [this] { return stop_ || kicked_; };
+    if (idle)
+      wakeUp_.wait(lock, woken);
+    else
+      wakeUp_.wait_for(lock, wire_->Retry(), woken);
+    if (stop_) return;
+    kicked_ = false;
+  }
+}
+
+// ---- input ----
+
+uint16_t MidiInAlsa::Open(int id, MidiInputCallback callback, void *context) {
+  if (client_) return mrOk;
+  std::shared_ptr<AlsaClient> client;
+  std::optional<snd_seq_addr_t> device;
+  if (const uint16_t result = devices_.Resolve(id, client, device)) return result;
+  const int port = client->CreatePort(AlsaClient::Direction::Input);
+  if (port < 0) return static_cast<uint16_t>(-port);
+  uint16_t result = client->AttachInput(port, callback, loss_, context) ? mrOk : mrAllocated;
+  if (!result && device) result = client->Connect(port, AlsaClient::Direction::Input, *device);
+  if (result) {
+    client->DetachInput(port);
+    client->DeletePort(port);
+    return result;
+  }
+  client_ = client;
+  port_ = port;
+  return mrOk;
+}
+
+uint16_t MidiInAlsa::Close() {
+  if (!client_) return mrInvalidHandle;
+  client_->DetachInput(port_);  // from here on the callback runs no more
+  client_->DeletePort(port_);
+  client_.reset();
+  port_ = -1;
+  return mrOk;
+}
+
+// ---- backend ----
+
+std::optional<QString> AlsaBackend::ErrorText(uint16_t code) const {
+  switch (code) {
+    case mrNoDriver:
+      return QStringLiteral("There is no ALSA sequencer (the snd-seq module is not loaded)");
+    case mrDeviceGone:
+      return QStringLiteral(
+          "The ALSA sequencer port has gone (its program ended or the device was unplugged)");
+    case mrNotTaking:
+      return QStringLiteral("The receiving ALSA sequencer port is not taking data");
+    case mrAllocated:
+      return QStringLiteral("The ALSA sequencer refused to connect Kelvane to the MIDI port");
+    default:
+      return MidiBackend::ErrorText(code);
+  }
+}
+
+std::unique_ptr<MidiBackend> CreateAlsaBackend(bool mustWork) {
+  auto service = std::make_shared<AlsaService>();
+  if (mustWork && !service->Current()) return nullptr;
+  return std::make_unique<AlsaBackend>(std::move(service));
+}

@@ -1,0 +1,122 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "AlsaClient.h"
+#include "MidiBackend.h"
+
+// The ALSA sequencer as Kelvane's MIDI service: our one client, opened when a sequencer is
+// there (a module loaded later is found at the next look). GUI thread only.
+class AlsaService {
+ public:
+  // The client, or null when there is no sequencer.
+  std::shared_ptr<AlsaClient> Current();
+
+ private:
+  std::shared_ptr<AlsaClient> client_;
+};
+
+// What both directions share: the device list of the other clients' ports, and the device that
+// was described last, which opens by its name (port numbers change when a device is plugged in
+// again, and ports that come and go in between never redirect it).
+class AlsaDevices {
+ public:
+  AlsaDevices(std::shared_ptr<AlsaService> service, AlsaClient::Direction direction)
+      : service_(std::move(service)), direction_(direction) {}
+  uint16_t Count();
+  uint16_t Name(int id, QString &name);
+  // The client, and the port to connect for device `id` (none for -1: our own port is left for
+  // others to connect).
+  uint16_t Resolve(int id, std::shared_ptr<AlsaClient> &client,
+                   std::optional<snd_seq_addr_t> &device) const;
+  AlsaService &Service() { return *service_; }
+
+ private:
+  std::optional<snd_seq_addr_t> PortToOpen(const AlsaClient &client, int id) const;
+
+  std::shared_ptr<AlsaService> service_;
+  AlsaClient::Direction direction_;
+  int describedId_ = -2;
+  std::string describedName_;
+};
+
+class AlsaOutWire;
+
+// Output from our port "output", subscribed to the device (device -1: left for others to
+// connect). A thread of the connection pumps the queue into the sequencer as fast as every
+// receiver takes it, so the GUI thread never waits for a transfer.
+class MidiOutAlsa : public MidiOutConnection {
+ public:
+  explicit MidiOutAlsa(std::shared_ptr<AlsaService> service);
+  ~MidiOutAlsa() override;
+
+  uint16_t PortCount() override { return devices_.Count(); }
+  uint16_t PortName(int id, QString &name) override;
+  uint16_t Open(int id) override;
+  uint16_t Close() override;
+  bool IsOpen() const override { return client_ != nullptr; }
+
+ protected:
+  uint16_t Health() override;
+  void Kick() override;
+
+ private:
+  void StopPump();
+  void Run();
+
+  AlsaDevices devices_;
+  std::shared_ptr<AlsaClient> client_;  // the client we are open on; null while closed
+  int port_ = -1;
+  std::unique_ptr<AlsaOutWire> wire_;
+  std::mutex wakeMutex_;
+  std::condition_variable wakeUp_;
+  bool kicked_ = false;
+  bool stop_ = false;
+  std::thread pump_;
+};
+
+// Input from the device into our port "input"; the client's thread hands each event to the
+// input port's callback.
+class MidiInAlsa : public MidiInConnection {
+ public:
+  explicit MidiInAlsa(std::shared_ptr<AlsaService> service)
+      : devices_(std::move(service), AlsaClient::Direction::Input) {}
+  ~MidiInAlsa() override { Close(); }
+
+  uint16_t PortCount() override { return devices_.Count(); }
+  uint16_t PortName(int id, QString &name) override { return devices_.Name(id, name); }
+  uint16_t Open(int id, MidiInputCallback callback, void *context) override;
+  uint16_t Close() override;
+  bool IsOpen() const override { return client_ != nullptr; }
+
+ private:
+  AlsaDevices devices_;
+  std::shared_ptr<AlsaClient> client_;
+  int port_ = -1;
+};
+
+class AlsaBackend : public MidiBackend {
+ public:
+  explicit AlsaBackend(std::shared_ptr<AlsaService> service) : service_(std::move(service)) {}
+  QString Api() const override { return QStringLiteral("alsa"); }
+  std::unique_ptr<MidiOutConnection> CreateOutput() override {
+    return std::make_unique<MidiOutAlsa>(service_);
+  }
+  std::unique_ptr<MidiInConnection> CreateInput() override {
+    return std::make_unique<MidiInAlsa>(service_);
+  }
+  std::optional<QString> ErrorText(uint16_t code) const override;
+
+ private:
+  std::shared_ptr<AlsaService> service_;
+};
+
+// With `mustWork`, null unless there is a sequencer now.
+std::unique_ptr<MidiBackend> CreateAlsaBackend(bool mustWork);

@@ -1,0 +1,362 @@
+// SPDX-FileCopyrightText: 2026 the Kelvane developers
+// SPDX-License-Identifier: GPL-3.0-or-later
+//
+// The ports over the ALSA sequencer backend against a peer client of the test's own, on a real
+// sequencer (the test machine of tools/alsa-vm.sh): transfers both ways, Panic in the middle of
+// a transfer, a peer that goes away. Speeds are printed, never asserted.
+#include <alsa/asoundlib.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "MidiIn.h"
+#include "MidiOut.h"
+#include "PortTestSupport.h"
+#include "SameBytes.h"
+#include "SysExBytes.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+constexpr int kPiece = 256;
+
+// A program on the sequencer with one port that others write to and read from. It records what
+// arrives (with the time of each event, by its own clock) on a thread of its own and sends SysEx
+// in events of kPiece bytes.
+class Peer {
+ public:
+  explicit Peer(const char *name) : name_(QString::fromLatin1(name)) {
+    snd_seq_open(&seq_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
+    snd_seq_set_client_name(seq_, name);
+    port_ = snd_seq_create_simple_port(seq_, "port",
+                                       SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ |
+                                           SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
+                                       SND_SEQ_PORT_TYPE_MIDI_GENERIC);
+    snd_midi_event_new(16, &decoder_);
+    snd_midi_event_no_status(decoder_, 1);
+    receiver_ = std::thread([this] { Receive(); });
+  }
+  ~Peer() {
+    stop_ = true;
+    receiver_.join();
+    snd_midi_event_free(decoder_);
+    snd_seq_close(seq_);
+  }
+  Peer(const Peer &) = delete;
+  Peer &operator=(const Peer &) = delete;
+
+  bool Ok() const { return seq_ && port_ >= 0; }
+  QString DeviceName() const { return name_ + QStringLiteral(":port"); }
+  void ConnectFrom(int client, int port) { snd_seq_connect_from(seq_, port_, client, port); }
+  snd_seq_addr_t Address() const {
+    return {static_cast<unsigned char>(snd_seq_client_id(seq_)), static_cast<unsigned char>(port_)};
+  }
+
+  qsizetype Count() {
+    std::lock_guard lock(mutex_);
+    return received_.size();
+  }
+  QByteArray Received() {
+    std::lock_guard lock(mutex_);
+    return received_;
+  }
+  // When the byte at `index` arrived.
+  Clock::time_point ArrivalOf(qsizetype index) {
+    std::lock_guard lock(mutex_);
+    const auto after =
+        std::upper_bound(arrivals_.begin(), arrivals_.end(), index,
+                         [](qsizetype at, const std::pair<qsizetype, Clock::time_point> &a) {
+                           return at < a.first;
+                         });
+    return std::prev(after)->second;
+  }
+  int LargestSysEx() const { return largest_; }
+  int Losses() const { return losses_; }
+
+  // Sends `bytes` to our subscribers, SysEx in events of kPiece bytes, never more than `window`
+  // bytes ahead of what `taken` says the receiver has consumed.
+  bool Send(const QByteArray &bytes, const std::atomic<int64_t> &taken, int64_t window) {
+    snd_midi_event_t *encoder = nullptr;
+    snd_midi_event_new(kPiece, &encoder);
+    snd_seq_event_t event;
+    snd_seq_ev_clear(&event);
+    int64_t sent = 0;
+    bool ok = true;
+    for (char byte : bytes) {
+      ++sent;
+      if (snd_midi_event_encode_byte(encoder, static_cast<unsigned char>(byte), &event) != 1)
+        continue;
+      const auto deadline = Clock::now() + 10s;
+      while (sent - taken.load() > window && Clock::now() < deadline)
+        std::this_thread::sleep_for(200us);
+      snd_seq_ev_set_source(&event, port_);
+      snd_seq_ev_set_subs(&event);
+      snd_seq_ev_set_direct(&event);
+      ok = ok && snd_seq_event_output_direct(seq_, &event) >= 0;
+      snd_seq_ev_clear(&event);
+    }
+    snd_midi_event_free(encoder);
+    return ok;
+  }
+
+ private:
+  void Receive() {
+    pollfd fd{};
+    snd_seq_poll_descriptors(seq_, &fd, 1, POLLIN);
+    while (!stop_) {
+      snd_seq_event_t *event = nullptr;
+      const int result = snd_seq_event_input(seq_, &event);
+      if (result == -EAGAIN || !event)
+        poll(&fd, 1, 10);
+      else if (result == -ENOSPC)
+        ++losses_;
+      else if (result >= 0)
+        Record(*event);
+    }
+  }
+  void Record(const snd_seq_event_t &event) {
+    const auto now = Clock::now();
+    std::lock_guard lock(mutex_);
+    arrivals_.emplace_back(received_.size(), now);
+    if (event.type == SND_SEQ_EVENT_SYSEX) {
+      largest_ = std::max<int>(largest_, static_cast<int>(event.data.ext.len));
+      received_.append(static_cast<const char *>(event.data.ext.ptr), event.data.ext.len);
+      return;
+    }
+    unsigned char bytes[16];
+    const long length = snd_midi_event_decode(decoder_, bytes, sizeof bytes, &event);
+    if (length > 0) received_.append(reinterpret_cast<const char *>(bytes), length);
+  }
+
+  QString name_;
+  snd_seq_t *seq_ = nullptr;
+  int port_ = -1;
+  snd_midi_event_t *decoder_ = nullptr;
+  std::atomic<bool> stop_{false};
+  std::thread receiver_;
+  std::mutex mutex_;
+  QByteArray received_;
+  std::vector<std::pair<qsizetype, Clock::time_point>> arrivals_;
+  std::atomic<int> largest_{0};
+  std::atomic<int> losses_{0};
+};
+
+template <typename Connection>
+QStringList Names(Connection connection) {
+  QStringList names;
+  for (int id = 0; id < connection->PortCount(); ++id) {
+    QString name;
+    connection->PortName(id, name);
+    names << name;
+  }
+  return names;
+}
+
+bool Send(TMidiOutput &output, const QByteArray &bytes) {
+  output.WriteSysEx(Data(bytes), static_cast<size_t>(bytes.size()));
+  return true;
+}
+
+// Every kind of channel message on every channel, three bytes each as the port packs them.
+QByteArray ShortMessages() {
+  QByteArray bytes;
+  for (int channel = 0; channel < 16; ++channel) {
+    bytes += Bytes({0x90 | channel, 60, 100, 0xA0 | channel, 60, 33, 0xB0 | channel, 7, 127});
+    bytes += Bytes({0xC0 | channel, channel * 8, 0, 0xD0 | channel, 64, 0});
+    bytes += Bytes({0xE0 | channel, 0x11, 0x40, 0x90 | channel, 60, 0, 0x80 | channel, 61, 64});
+  }
+  return bytes;
+}
+
+// What the wire carries for them: program change and channel pressure have one data byte.
+QByteArray OnTheWire(const QByteArray &packed) {
+  QByteArray bytes;
+  for (qsizetype at = 0; at < packed.size(); at += 3)
+    bytes += packed.mid(at, static_cast<qsizetype>(ShortMessageLength(uint8_t(packed[at]))));
+  return bytes;
+}
+
+QByteArray Dump(int messages, int length, int seed) {
+  QByteArray dump;
+  for (int i = 0; i < messages; ++i) dump += SysExOfLength(length, seed + i);
+  return dump;
+}
+
+void PrintSpeed(const char *what, qsizetype bytes, double seconds) {
+  std::printf("[ speed    ] %s: %lld bytes in %.3f s, %.0f KiB/s\n", what,
+              static_cast<long long>(bytes), seconds, double(bytes) / 1024.0 / seconds);
+  std::fflush(stdout);
+}
+
+// Our output port subscribed to the peer's port, chosen by its name as the musician sees it.
+class AlsaOutput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(backend->Api(), "alsa");
+    ASSERT_TRUE(peer->Ok());
+    output.SetProductName(peer->DeviceName());
+    ASSERT_TRUE(output.OpenPort()) << output.ErrorText(output.LastError()).toStdString();
+    output.Onmidioutput = [this](QObject *) {
+      ++completions;
+      lastResult = output.LastError();
+    };
+  }
+
+  // Sends `bytes` as one block; waits until the peer has all of them and the block finished.
+  QByteArray Transfer(const QByteArray &bytes, const char *what) {
+    const int before = completions;
+    QElapsedTimer timer;
+    timer.start();
+    Send(output, bytes);
+    EXPECT_TRUE(
+        WaitFor([&] { return peer->Count() >= bytes.size() && completions > before; }, 60000));
+    PrintSpeed(what, bytes.size(), double(timer.nsecsElapsed()) / 1e9);
+    EXPECT_EQ(lastResult, 0);
+    return peer->Received();
+  }
+
+  std::unique_ptr<MidiBackend> backend = CreateMidiBackend("alsa");
+  std::unique_ptr<Peer> peer = std::make_unique<Peer>("kelvane-peer");
+  TMidiOutput output{*backend};
+  int completions = 0;
+  uint16_t lastResult = 0;
+};
+
+TEST_F(AlsaOutput, ListsOtherProgramsPortsByNameAndNeverOurOwn) {
+  const QStringList outputs = Names(backend->CreateOutput());
+  EXPECT_TRUE(outputs.contains("Midi Through:Midi Through Port-0"))
+      << outputs.join(", ").toStdString();
+  EXPECT_TRUE(outputs.contains("kelvane-peer:port"));
+  TMidiInput input(*backend);
+  input.OpenPort();  // our input port now exists too
+  const QStringList inputs = Names(backend->CreateInput());
+  EXPECT_TRUE(inputs.contains("kelvane-peer:port")) << inputs.join(", ").toStdString();
+  for (const QString &name : outputs + inputs)
+    EXPECT_FALSE(name.startsWith("Kelvane:")) << name.toStdString();
+  EXPECT_FALSE(inputs.contains("System:Announce"));
+}
+
+TEST_F(AlsaOutput, ShortMessagesArriveByteExact) {
+  const QByteArray sent = ShortMessages();
+  for (qsizetype at = 0; at < sent.size(); at += 3)
+    output.WriteShortMessage(uint8_t(sent[at]), uint8_t(sent[at + 1]), uint8_t(sent[at + 2]));
+  const QByteArray expected = OnTheWire(sent);
+  ASSERT_TRUE(WaitFor([&] { return peer->Count() >= expected.size(); }));
+  Settle();
+  ExpectSameBytes(peer->Received(), expected);
+}
+
+TEST_F(AlsaOutput, LongDumpAndLongMessageArriveByteExactInEventsOf256Bytes) {
+  const QByteArray dump = Dump(512, 8192, 1);  // 4 MiB
+  const QByteArray message = SysExOfLength(1 << 20, 7);
+  ExpectSameBytes(Transfer(dump, "ALSA, 4 MiB of 8 KiB messages to a sequencer peer"), dump);
+  ExpectSameBytes(Transfer(message, "ALSA, one 1 MiB message to a sequencer peer").mid(dump.size()),
+                  message);
+  EXPECT_EQ(peer->LargestSysEx(), kPiece);
+  EXPECT_EQ(peer->Losses(), 0);
+}
+
+// Through "Midi Through", which passes each event on to its own subscribers: the pace is the
+// peer's behind it.
+TEST_F(AlsaOutput, AMessageThroughMidiThroughArrivesByteExact) {
+  output.ClosePort();
+  output.SetProductName("Midi Through:Midi Through Port-0");
+  ASSERT_TRUE(output.OpenPort());
+  peer->ConnectFrom(14, 0);
+  const QByteArray message = SysExOfLength(1 << 20, 9);
+  ExpectSameBytes(Transfer(message, "ALSA, one 1 MiB message through Midi Through"), message);
+  EXPECT_EQ(peer->Losses(), 0);
+}
+
+TEST_F(AlsaOutput, PanicEndsTheMessageInFlightAndGoesFirst) {
+  const QByteArray dump = Dump(256, 8192, 3);  // 2 MiB
+  Send(output, dump);
+  ASSERT_TRUE(WaitFor([&] { return peer->Count() > 100000; }));
+  const auto panicAt = Clock::now();
+  EXPECT_TRUE(output.CancelSysEx());
+  for (int channel = 0; channel < 16; ++channel)
+    output.WriteShortMessage(static_cast<uint8_t>(0xB0 + channel), 120, 0);
+  QByteArray panic;
+  for (int channel = 0; channel < 16; ++channel) panic += Bytes({0xB0 + channel, 120, 0});
+  ASSERT_TRUE(WaitFor([&] { return peer->Received().endsWith(panic); }))
+      << peer->Received().right(80).toHex().toStdString() << " " << peer->Count();
+  Settle();
+  const QByteArray received = peer->Received();
+  // The transfer's bytes up to the cancel, its F7, the Panic, and nothing of the transfer after.
+  ASSERT_TRUE(received.endsWith(char(0xF7) + panic));
+  const qsizetype f7 = received.size() - panic.size() - 1;
+  EXPECT_EQ(received.left(f7), dump.left(f7));
+  const double ms =
+      std::chrono::duration<double, std::milli>(peer->ArrivalOf(received.size() - 1) - panicAt)
+          .count();
+  std::printf("[ panic    ] ALSA: the 16 All Sound Off reached the peer %.2f ms after Panic\n", ms);
+}
+
+TEST_F(AlsaOutput, APeerThatGoesAwayMidTransferGivesAnErrorAndNoHang) {
+  Send(output, Dump(128, 8192, 5));
+  ASSERT_TRUE(WaitFor([&] { return peer->Count() > 50000; }));
+  peer.reset();
+  ASSERT_TRUE(WaitFor([&] { return completions > 0; }, 10000));
+  EXPECT_EQ(lastResult, mrDeviceGone);
+  EXPECT_EQ(output.ErrorText(lastResult),
+            "The ALSA sequencer port has gone (its program ended or the device was unplugged)");
+  EXPECT_NE(RaisedText<EmidioutputError>([&] { output.WriteShortMessage(0x90, 60, 1); }),
+            "(nothing raised)");
+  EXPECT_TRUE(output.ClosePort());
+}
+
+// The peer sends a dump in events of 256 bytes, paced by what the port's consumer has taken;
+// the port records it as it arrives.
+TEST(AlsaInput, ADumpIn256ByteEventsIsRecordedByteExact) {
+  auto backend = CreateMidiBackend("alsa");
+  Peer peer("kelvane-peer");
+  TMidiInput input(*backend);
+  QByteArray sysex, shorts;
+  std::atomic<int64_t> taken{0};
+  int overflows = 0;
+  input.OnMidiInput = [&](QObject *) {
+    while (auto event = input.ReadEvent()) {
+      if (event->StatusByte == 0xF0)
+        sysex.append(reinterpret_cast<const char *>(event->SysExBytes.get()),
+                     static_cast<qsizetype>(event->SysExByteCount));
+      else
+        shorts += Bytes({event->StatusByte, event->DataByte1, event->DataByte2});
+      taken.fetch_add(event->SysExByteCount ? int64_t(event->SysExByteCount) : 3);
+    }
+  };
+  input.OnOverflow = [&](QObject *) { ++overflows; };
+  input.SetProductName(peer.DeviceName());
+  input.OpenPort();
+  ASSERT_TRUE(input.IsOpen()) << input.ErrorText(input.Error()).toStdString();
+  input.StartInput();
+
+  const QByteArray notes = Bytes({0x90, 60, 100, 0x80, 60, 0});
+  const QByteArray dump = Dump(128, 8192, 11);  // 1 MiB
+  QElapsedTimer timer;
+  timer.start();
+  std::thread sender([&] { peer.Send(notes + dump, taken, 32 * 1024); });
+  const bool all = WaitFor([&] { return sysex.size() >= dump.size(); }, 60000);
+  sender.join();
+  ASSERT_TRUE(all) << sysex.size() << " of " << dump.size() << " bytes";
+  PrintSpeed("ALSA, 1 MiB dump in 256-byte events recorded by the input port", dump.size(),
+             double(timer.nsecsElapsed()) / 1e9);
+  EXPECT_EQ(shorts, notes);
+  ExpectSameBytes(sysex, dump);
+  EXPECT_EQ(overflows, 0);
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);  // no GUI: Qt's start costs seconds on the test machine
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
