@@ -29,6 +29,7 @@
 #include "MouseUpButton.h"
 #include "RadioGroup.h"
 #include "SettingsStore.h"
+#include "SysExLibrarian.h"
 #include "knob.h"
 
 TForm1::TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *parent)
@@ -46,9 +47,11 @@ TForm1::TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *paren
   CreateControls();
   CreateComponents(backend);
   BindEvents();
+  librarian_ = new TSysExLibrarian(*this);
   // Key preview and the hint switch see every event of the application first.
   qApp->installEventFilter(this);
   FormCreate(this);
+  librarian_->LoadSettings();
 }
 
 TForm1::~TForm1() {

@@ -34,6 +34,7 @@ class TMidiInput;
 class TMidiOutput;
 class TMouseUpButton;
 class TRadioGroup;
+class TSysExLibrarian;
 class tknob;
 
 // Kelvane's one window: the knob page, the keyboard page, the SysEx page, the Setup page and the
@@ -46,6 +47,7 @@ class tknob;
 //   Unit1KnobSetup.cpp the knob set-up editors and the page change
 //   Unit1Snapshots.cpp snapshots; Unit1Schemes.cpp schemes
 //   Unit1Keys.cpp      computer-keyboard control; Unit1Sysex.cpp SysEx file transfer
+//   SysExLibrarian.cpp the SysEx page's pacing, progress, cancel, checks, request and quiet stop
 class TForm1 : public QWidget {
  public:
   // `backend` must outlive the window. `settingsFile` names the store's file.
@@ -158,6 +160,7 @@ class TForm1 : public QWidget {
   TMidiOutput *MidiOutput1 = nullptr;
   TMidiInput *MidiInput1 = nullptr;
   TKnobImageList *knoblist = nullptr;
+  TSysExLibrarian *librarian_ = nullptr;  // the SysEx page's librarian controls, a child
 
  protected:
   void closeEvent(QCloseEvent *event) override;
