@@ -9,11 +9,7 @@
 
 namespace {
 
-// A long message goes in pieces, so that its progress shows and a cancel ends it soon; at wire
-// speed in small ones, so that the rate holds within a message too.
-constexpr qsizetype kPieceBytes = 4096;
-constexpr qsizetype kWireSpeedPieceBytes = 128;
-// Pieces handed to the port before it has reported the first of them: enough to keep the
+// Messages handed to the port before it has reported the first of them: enough to keep the
 // service busy between two reports, few enough that a cancel drops the rest at once.
 constexpr size_t kMaxInFlight = 16;
 constexpr qint64 kWireMicrosecondsPerByte = 1000000 / kMidiWireBytesPerSecond;
@@ -35,23 +31,18 @@ void TSysExSender::Start(const QByteArray &file, SysExPacing pacing) {
   Cancel();
   file_ = file;
   pacing_ = pacing;
-  pieces_.clear();
-  const qsizetype pieceBytes = pacing.wireSpeed ? kWireSpeedPieceBytes : kPieceBytes;
-  const std::vector<SysExRun> runs = SplitSysEx(file_);
-  for (const SysExRun &run : runs) {
-    for (qsizetype at = 0; at < run.length; at += pieceBytes) {
-      const qsizetype length = std::min(pieceBytes, run.length - at);
-      pieces_.push_back({run.offset + at, length, at + length == run.length});
-    }
-  }
-  messageCount_ = static_cast<int>(runs.size());
+  blocks_.clear();
+  // Each message is one block: the port ends a block that ends inside a message with F7, so
+  // a message is never split (a message without F7 gets its F7 there).
+  for (const SysExRun &run : SplitSysEx(file_)) blocks_.push_back({run.offset, run.length});
+  messageCount_ = static_cast<int>(blocks_.size());
   next_ = reported_ = 0;
   messagesSent_ = 0;
   bytesSent_ = wireFreeUs_ = messageEndUs_ = pausedUs_ = 0;
   foreignAhead_ = output_.SysExPending();
   clock_.start();
   busy_ = true;
-  if (pieces_.empty()) return Finish(Outcome::Sent);
+  if (blocks_.empty()) return Finish(Outcome::Sent);
   watchdog_.start();
   Pump();
 }
@@ -70,9 +61,8 @@ bool TSysExSender::WaitFor(qint64 dueUs) {
 }
 
 void TSysExSender::Pump() {
-  while (busy_ && next_ < pieces_.size()) {
-    const bool startsLaterMessage = next_ > 0 && pieces_[next_ - 1].endsMessage;
-    if (startsLaterMessage && pacing_.pauseMs > 0) {
+  while (busy_ && next_ < blocks_.size()) {
+    if (next_ > 0 && pacing_.pauseMs > 0) {
       // The pause runs from the end of the message before, as the synthesizer sees it.
       if (reported_ < next_) return;
       if (!WaitFor(messageEndUs_ + qint64(pacing_.pauseMs) * 1000)) return;
@@ -80,21 +70,21 @@ void TSysExSender::Pump() {
     }
     if (next_ - reported_ >= kMaxInFlight) return;
     if (pacing_.wireSpeed && !WaitFor(wireFreeUs_)) return;
-    WritePiece(pieces_[next_]);
+    WriteBlock(blocks_[next_]);
   }
 }
 
-void TSysExSender::WritePiece(const Piece &piece) {
+void TSysExSender::WriteBlock(const Block &block) {
   try {
-    output_.WriteSysEx(reinterpret_cast<const uint8_t *>(file_.constData() + piece.offset),
-                       static_cast<size_t>(piece.length));
+    output_.WriteSysEx(reinterpret_cast<const uint8_t *>(file_.constData() + block.offset),
+                       static_cast<size_t>(block.length));
   } catch (const Exception &e) {
     if (next_ > reported_) output_.CancelSysEx();
     return Finish(Outcome::Failed, e.Message());
   }
   ++next_;
   if (pacing_.wireSpeed)
-    wireFreeUs_ = std::max(wireFreeUs_, NowUs()) + piece.length * kWireMicrosecondsPerByte;
+    wireFreeUs_ = std::max(wireFreeUs_, NowUs()) + block.length * kWireMicrosecondsPerByte;
 }
 
 bool TSysExSender::BlockEnded(uint16_t error) {
@@ -104,18 +94,17 @@ bool TSysExSender::BlockEnded(uint16_t error) {
     return false;
   }
   if (reported_ >= next_) return false;
-  const Piece &piece = pieces_[reported_++];
+  const Block &block = blocks_[reported_++];
   if (error) {
     if (next_ > reported_) output_.CancelSysEx();
     Finish(Outcome::Failed, output_.ErrorText(error));
     return true;
   }
-  bytesSent_ += piece.length;
-  if (piece.endsMessage) {
-    ++messagesSent_;
-    messageEndUs_ = std::max(NowUs(), wireFreeUs_);
-  }
-  if (reported_ == pieces_.size()) {
+  bytesSent_ += block.length;
+  ++messagesSent_;
+  // At wire speed a message has left only when a cable would have carried it.
+  messageEndUs_ = std::max(NowUs(), wireFreeUs_);
+  if (reported_ == blocks_.size()) {
     Finish(Outcome::Sent);
     return true;
   }

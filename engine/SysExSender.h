@@ -24,7 +24,7 @@ struct SysExPacing {
 constexpr int kMidiWireBytesPerSecond = 3125;
 
 // Sends a SysEx file to an output port message by message, paced, without ever blocking the
-// GUI thread: each piece is handed to WriteSysEx when the port has reported the end of what
+// GUI thread: each message is handed to WriteSysEx when the port has reported the end of what
 // came before it (Onmidioutput, forwarded to BlockEnded) and the pause or wire-speed timer has
 // run out. Knobs, notes and Panic therefore go out between messages. The file's bytes leave
 // exactly as they are in the file, faults included. All members are for the GUI thread.
@@ -56,24 +56,23 @@ class TSysExSender : public QObject {
   std::function<void(Outcome outcome, const QString &error)> OnFinished;
 
  private:
-  struct Piece {
+  struct Block {  // one message, or one run of bytes outside any
     qsizetype offset, length;
-    bool endsMessage;
   };
   void Pump();
   bool WaitFor(qint64 dueUs);
-  void WritePiece(const Piece &piece);
+  void WriteBlock(const Block &block);
   void CheckPortStillHasOurs();
   void Finish(Outcome outcome, const QString &error = {});
   qint64 NowUs() const { return clock_.nsecsElapsed() / 1000; }
 
   TMidiOutput &output_;
   QByteArray file_;
-  std::vector<Piece> pieces_;
+  std::vector<Block> blocks_;
   SysExPacing pacing_;
   bool busy_ = false;
-  size_t next_ = 0;          // the next piece to write
-  size_t reported_ = 0;      // pieces whose end the port has reported
+  size_t next_ = 0;          // the next block to write
+  size_t reported_ = 0;      // blocks whose end the port has reported
   size_t foreignAhead_ = 0;  // blocks of others still to be reported before ours
   int messageCount_ = 0, messagesSent_ = 0;
   qint64 bytesSent_ = 0;
