@@ -33,14 +33,20 @@ void CatchTerminationSignals() {
   sigaction(SIGINT, &action, nullptr);
 }
 
-void CloseWindowOnTermination(QWidget *window) {
+void RunOnTermination(QObject *owner, std::function<void()> action) {
   if (g_signalPipe[1] < 0) return;
-  auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, window);
-  QPointer<QWidget> target(window);
-  QObject::connect(notifier, &QSocketNotifier::activated, window, [target] {
+  auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, owner);
+  QObject::connect(notifier, &QSocketNotifier::activated, owner, [action = std::move(action)] {
     char byte;
     ssize_t ignored = read(g_signalPipe[1], &byte, 1);
     (void)ignored;
+    action();
+  });
+}
+
+void CloseWindowOnTermination(QWidget *window) {
+  QPointer<QWidget> target(window);
+  RunOnTermination(window, [target] {
     if (target) target->close();
   });
 }

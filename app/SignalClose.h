@@ -2,6 +2,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
+
+class QObject;
 class QWidget;
 
 // SIGTERM and SIGINT close the window in order, exactly as its close button does, so that the
@@ -10,3 +13,5 @@ class QWidget;
 // and close `window`; a signal that came before it closes the window as soon as it is shown.
 void CatchTerminationSignals();
 void CloseWindowOnTermination(QWidget *window);
+// The same for the command-line modes: `action` runs on the calling thread, under `owner`.
+void RunOnTermination(QObject *owner, std::function<void()> action);

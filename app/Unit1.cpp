@@ -31,6 +31,7 @@
 #include "MouseUpButton.h"
 #include "RadioGroup.h"
 #include "SettingsStore.h"
+#include "SysExLibrarian.h"
 #include "knob.h"
 
 TForm1::TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *parent)
@@ -49,9 +50,11 @@ TForm1::TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *paren
   CreateComponents(backend);
   midiapi->setCurrentIndex(midiapi->findText(backend.Api()));
   BindEvents();
+  librarian_ = new TSysExLibrarian(*this);
   // Key preview and the hint switch see every event of the application first.
   qApp->installEventFilter(this);
   FormCreate(this);
+  librarian_->LoadSettings();
 }
 
 TForm1::~TForm1() {

@@ -41,6 +41,7 @@ class TMidiInput;
 class TMidiOutput;
 class TMouseUpButton;
 class TRadioGroup;
+class TSysExLibrarian;
 class tknob;
 
 // Kelvane's one window: the knob page, the keyboard page, the SysEx page, the Setup page and the
@@ -56,6 +57,7 @@ class tknob;
 //   Unit1TwoWay.cpp    the controls of listening to the synth, their settings, the monitor
 //   Unit1Follow.cpp    knobs that follow the synth, MIDI learn
 //   Unit1Morph.cpp     the glide to a snapshot
+//   SysExLibrarian.cpp the SysEx page's pacing, progress, cancel, checks, request and quiet stop
 class TForm1 : public QWidget {
  public:
   // `backend` must outlive the window. `settingsFile` names the store's file.
@@ -194,6 +196,7 @@ class TForm1 : public QWidget {
   TMidiOutput *MidiOutput1 = nullptr;
   TMidiInput *MidiInput1 = nullptr;
   TKnobImageList *knoblist = nullptr;
+  TSysExLibrarian *librarian_ = nullptr;  // the SysEx page's librarian controls, a child
 
  protected:
   void closeEvent(QCloseEvent *event) override;

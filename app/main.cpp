@@ -13,6 +13,7 @@
 #include "QtDialogs.h"
 #include "SettingsStore.h"
 #include "SignalClose.h"
+#include "SysExCommands.h"
 #include "Unit1.h"
 #include "X11AutoRepeat.h"
 
@@ -92,6 +93,12 @@ Options ParseCommandLine(int argc, char **argv) {
           "when asked for.",
       "NAME");
   parser.addOption(version);
+  parser.addPositionalArgument(
+      "COMMAND",
+      "Without a window or display: \"kelvane devices\" lists the MIDI devices; "
+      "\"kelvane sysex send FILE\" and \"kelvane sysex receive FILE\" send and record "
+      "SysEx files. Each tells its options with --help.",
+      "[COMMAND ...]");
   parser.addOption(settings);
   parser.addOption(midiApi);
   AddQtGuiOptions(parser);
@@ -101,6 +108,11 @@ Options ParseCommandLine(int argc, char **argv) {
     std::exit(0);
   }
 
+  if (!parser.positionalArguments().isEmpty()) {
+    std::fprintf(stderr, "kelvane: unknown command \"%s\"; the commands are devices and sysex\n",
+                 qPrintable(parser.positionalArguments().constFirst()));
+    std::exit(1);
+  }
   Options options{parser.value(settings), parser.value(midiApi)};
   if (options.settingsFile.isEmpty()) options.settingsFile = SettingsStore::DefaultFileName();
   if (!options.midiApi.isEmpty() && !MidiBackendApis().contains(options.midiApi)) {
@@ -109,6 +121,21 @@ Options ParseCommandLine(int argc, char **argv) {
     std::exit(2);
   }
   return options;
+}
+
+// Where the first bare word of the command line is (0: none), the values of options skipped.
+int FirstBareWord(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i) {
+    const QString argument = QString::fromLocal8Bit(argv[i]);
+    if (!argument.startsWith('-')) return i;
+    if (argument.contains('=')) continue;
+    const QString name = argument.mid(argument.startsWith("--") ? 2 : 1);
+    bool takesValue = name == "settings" || name == "midi-api";
+    for (const QtGuiOption &qt : kQtGuiOptions)
+      takesValue = takesValue || (qt.takesValue && name == QLatin1String(qt.name));
+    if (takesValue) ++i;
+  }
+  return 0;
 }
 
 void CentreOnScreen(QWidget &window) {
@@ -121,6 +148,9 @@ void CentreOnScreen(QWidget &window) {
 int main(int argc, char **argv) {
   QCoreApplication::setApplicationName("kelvane");
   QCoreApplication::setApplicationVersion(KELVANE_VERSION);
+  if (const int at = FirstBareWord(argc, argv);
+      at > 0 && IsCommandWord(QString::fromLocal8Bit(argv[at])))
+    return RunCommand(argc, argv, at);
   const Options options = ParseCommandLine(argc, argv);
 
   CatchTerminationSignals();

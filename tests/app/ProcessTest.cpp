@@ -115,3 +115,60 @@ TEST_F(CommandLine, MistakesAreRefusedWithoutADisplay) {
   EXPECT_EQ(option.code, 1);
   EXPECT_TRUE(option.err.contains("no-such-option")) << option.err.constData();
 }
+
+TEST_F(CommandLine, DevicesAndSysexCommandsAnswerWithoutADisplay) {
+  const Answer devices = Run({"devices", "--midi-api", "loopback"});
+  EXPECT_EQ(devices.code, 0) << devices.err.constData();
+  EXPECT_EQ(devices.out,
+            "outputs:\n  0  Loopback Out 1\n  1  Loopback Out 2\n  2  Loopback Out 3\n"
+            "inputs:\n  0  Loopback In 1\n  1  Loopback In 2\n");
+  for (const QStringList &help :
+       {QStringList{"sysex", "send", "--help"}, QStringList{"sysex", "receive", "--help"},
+        QStringList{"devices", "--help"}}) {
+    const Answer answer = Run(help);
+    EXPECT_EQ(answer.code, 0) << help.join(' ').toStdString();
+    EXPECT_TRUE(
+        answer.out.startsWith("Usage: kelvane " + help.mid(0, help.size() - 1).join(' ').toUtf8()))
+        << answer.out.constData();
+  }
+
+  const QString good = dir.filePath("good.syx"), bad = dir.filePath("bad.syx");
+  {
+    QFile file(good);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray::fromHex("F04110000BF7F0010203F7"));
+    QFile faulty(bad);
+    ASSERT_TRUE(faulty.open(QIODevice::WriteOnly));
+    faulty.write(QByteArray::fromHex("F041106A12010000000577F7"));  // the sum needs 7A
+  }
+  const Answer sent = Run({"sysex", "send", good, "--to", "out 2", "--midi-api", "loopback"});
+  EXPECT_EQ(sent.code, 0) << sent.err.constData();
+  EXPECT_EQ(sent.out, "sent 2 messages, 11 bytes to Loopback Out 2\n");
+  const Answer refused = Run({"sysex", "send", bad, "--to", "0", "--midi-api", "loopback"});
+  EXPECT_EQ(refused.code, 3);
+  EXPECT_TRUE(refused.err.contains("checksum 77, should be 7A")) << refused.err.constData();
+  EXPECT_EQ(Run({"sysex", "send", bad, "--to", "0", "--force", "--midi-api", "loopback"}).code, 0);
+
+  // Mistakes: status 2 with a text; a device nobody has, or several have: status 1.
+  for (const QStringList &mistake :
+       {QStringList{"sysex", "send", good}, QStringList{"sysex", "copy", good},
+        QStringList{"sysex", "receive", good, "--from", "0", "--request", good},
+        QStringList{"sysex", "send", good, "--to", "0", "--pause", "soon"}}) {
+    const Answer answer = Run(mistake + QStringList{"--midi-api", "loopback"});
+    EXPECT_EQ(answer.code, 2) << mistake.join(' ').toStdString();
+    EXPECT_TRUE(answer.err.startsWith("kelvane: ")) << answer.err.constData();
+  }
+  const Answer ambiguous =
+      Run({"sysex", "send", good, "--to", "Loopback", "--midi-api", "loopback"});
+  EXPECT_EQ(ambiguous.code, 1);
+  EXPECT_TRUE(ambiguous.err.contains("names several")) << ambiguous.err.constData();
+  const Answer nobody = Run({"sysex", "receive", good, "--from", "7", "--midi-api", "loopback"});
+  EXPECT_EQ(nobody.code, 1);
+  EXPECT_TRUE(nobody.err.contains("no MIDI input device is numbered or named \"7\""));
+  const Answer quiet =
+      Run({"sysex", "receive", good, "--from", "1", "--timeout", "1", "--midi-api", "loopback"});
+  EXPECT_EQ(quiet.code, 1);
+  EXPECT_TRUE(quiet.err.contains("nothing arrived from Loopback In 2 within 1 s"))
+      << quiet.err.constData();
+  EXPECT_EQ(Run({"unknown-command"}).code, 1);
+}

@@ -62,16 +62,17 @@ class SysexTest : public ::testing::Test {
   std::unique_ptr<TForm1> w;
 };
 
-TEST_F(SysexTest, AFileLeavesWholeAsOneBlock) {
+TEST_F(SysexTest, AFileLeavesUnchangedOneMessageABlock) {
   const QByteArray file = SysExOfLength(10, 1) + SysExOfLength(300, 2) + SysExOfLength(7, 3);
-  int blocks = 0;
-  w->MidiOutput1->Onmidioutput = [&](QObject *) { ++blocks; };
   dialogs.fileNames.push_back(WriteFile("three.syx", file));
   w->Sendbtn->click();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return blocks == 1; }));
+  EXPECT_FALSE(w->Sendbtn->isEnabled()) << "one transfer at a time";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->Sendbtn->isEnabled(); }));
   EXPECT_EQ(backend.SentBytes(out), file);
+  EXPECT_EQ(backend.Sent(out).size(), 3u);
   EXPECT_EQ(dialogs.titles, QStringList({"select the sysex file to send"}));
   EXPECT_TRUE(dialogs.errors.isEmpty());
+  EXPECT_TRUE(dialogs.confirms.isEmpty()) << "a sound file asks nothing";
 
   backend.ClearSent();
   dialogs.fileNames.push_back(WriteFile("empty.syx", {}));
