@@ -56,9 +56,11 @@ uint16_t PumpedOutConnection::Close() {
 
 uint16_t PumpedOutConnection::SendShort(uint32_t packed) {
   if (const uint16_t result = Health()) return result;
-  std::unique_lock wire(wireMutex_, std::try_to_lock);
-  if (wire.owns_lock() && queue_.Idle()) return WireShort(packed);
-  wire.unlock();
+  {
+    // The pump holds the lock while it writes: then the message queues behind what it writes.
+    std::unique_lock wire(wireMutex_, std::try_to_lock);
+    if (wire.owns_lock() && queue_.Idle()) return WireShort(packed);
+  }
   return MidiOutConnection::SendShort(packed);
 }
 
