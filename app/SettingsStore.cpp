@@ -115,8 +115,10 @@ bool ParseDigits(QStringView digits, int base, qint64 *value) {
 
 }  // namespace
 
-SettingsStore::SettingsStore(QString fileName) : fileName_(std::move(fileName)) {
-  Load();
+SettingsStore::SettingsStore(QString fileName) : SettingsStore(std::move(fileName), true) {}
+
+SettingsStore::SettingsStore(QString fileName, bool load) : fileName_(std::move(fileName)) {
+  if (load) Load();
 }
 
 SettingsStore::~SettingsStore() {
@@ -130,6 +132,17 @@ SettingsStore::~SettingsStore() {
 QString SettingsStore::DefaultFileName() {
   QString base = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
   return QDir(base).filePath(QStringLiteral("brimot/kelvane.ini"));
+}
+
+QString SettingsStore::Peek(const QString &fileName, const QString &section, const QString &name,
+                            const QString &defaultValue) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxFileSize) return defaultValue;
+  SettingsStore peek(fileName, /*load=*/false);
+  peek.closed_ = true;  // never written back
+  QString problem;
+  if (!peek.Parse(file.readAll(), &problem)) return defaultValue;
+  return peek.ReadString(section, name, defaultValue);
 }
 
 int SettingsStore::ParseInteger(const QString &text, int defaultValue) {

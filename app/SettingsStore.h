@@ -27,6 +27,11 @@ class SettingsStore {
 
   // The per-user file: kelvane.ini in a "brimot" folder of the user's configuration location.
   static QString DefaultFileName();
+  // The value as the file holds it now, read with no side effect (nothing set aside, nothing
+  // reported), for choices made before the window system starts; `defaultValue` when the file
+  // cannot be read or parsed.
+  static QString Peek(const QString &fileName, const QString &section, const QString &name,
+                      const QString &defaultValue);
 
   int ReadInteger(const QString &section, const QString &name, int defaultValue) const;
   void WriteInteger(const QString &section, const QString &name, int value);
@@ -60,6 +65,7 @@ class SettingsStore {
   static int ParseInteger(const QString &text, int defaultValue);
 
  private:
+  SettingsStore(QString fileName, bool load);
   struct Value {
     QString name;
     QString text;

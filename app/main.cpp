@@ -162,9 +162,10 @@ int main(int argc, char **argv) {
 
   QtDialogs dialogs;
   Dialogs::Install(&dialogs);
-  // The service chosen on the Setup page, unless the command line names one.
+  // The service chosen on the Setup page, unless the command line names one. Only peeked at: the
+  // window's own store reads the file, and alone sets a damaged one aside and says so.
   const QString api = options.midiApi.isEmpty()
-                          ? SettingsStore(options.settingsFile).ReadString("setup", "midiapi", "")
+                          ? SettingsStore::Peek(options.settingsFile, "setup", "midiapi", QString())
                           : options.midiApi;
   std::unique_ptr<MidiBackend> backend = CreateMidiBackend(api);
   TForm1 window(*backend, options.settingsFile);

@@ -6,8 +6,6 @@
 
 namespace {
 const QString kVirtualPortName = QStringLiteral("Kelvane");
-// A new connection takes effect at a cycle boundary.
-constexpr uint64_t kCyclesForAConnection = 3;
 }  // namespace
 
 std::shared_ptr<JackClient> JackService::Current() {
@@ -122,8 +120,6 @@ uint16_t MidiInJack::Open(int id, MidiInputCallback callback, void *context) {
     client->DetachInput(*slot);
     return result;
   }
-  // Whatever the device sends from the moment Open returns must arrive.
-  client->WaitForCycles(kCyclesForAConnection, std::chrono::milliseconds(200));
   client_ = client;
   slot_ = slot;
   return mrOk;

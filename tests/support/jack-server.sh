@@ -13,6 +13,7 @@
 # active"): `start` frees the entries of dead servers first (jack-registry-prune.py), under a
 # lock so that two starts never meet there.
 set -u
+. "$(dirname "$0")/stop-daemon.sh"
 command=${1:?usage: jack-server.sh start|stop [NAME]}
 name=${2:-${JACK_DEFAULT_SERVER:-kelvane-test}}
 export JACK_DEFAULT_SERVER="$name" JACK_NO_AUDIO_RESERVATION=1 JACK_NO_START_SERVER=1
@@ -48,16 +49,7 @@ case "$command" in
     exit 1
     ;;
   stop)
-    [ -f "$pidfile" ] || exit 0
-    pid=$(cat "$pidfile")
-    rm -f "$pidfile"
-    kill "$pid" 2>/dev/null || exit 0
-    for _ in $(seq 50); do
-      kill -0 "$pid" 2>/dev/null || exit 0
-      sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null
-    exit 0
+    stop_daemon "$pidfile"
     ;;
   *)
     echo "usage: jack-server.sh start|stop [NAME]" >&2

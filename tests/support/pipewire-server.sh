@@ -7,6 +7,7 @@
 # It needs no session bus and no session manager: its dummy driver runs the graph.
 # KELVANE_PW_QUANTUM sets the period in frames (default 256).
 set -u
+. "$(dirname "$0")/stop-daemon.sh"
 command=${1:?usage: pipewire-server.sh start|stop DIR}
 dir=${2:?usage: pipewire-server.sh start|stop DIR}
 export XDG_RUNTIME_DIR="$dir" PIPEWIRE_RUNTIME_DIR="$dir" JACK_NO_START_SERVER=1
@@ -35,16 +36,7 @@ case "$command" in
     exit 1
     ;;
   stop)
-    [ -f "$pidfile" ] || exit 0
-    pid=$(cat "$pidfile")
-    rm -f "$pidfile"
-    kill "$pid" 2>/dev/null || exit 0
-    for _ in $(seq 50); do
-      kill -0 "$pid" 2>/dev/null || exit 0
-      sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null
-    exit 0
+    stop_daemon "$pidfile"
     ;;
   *)
     echo "usage: pipewire-server.sh start|stop DIR" >&2

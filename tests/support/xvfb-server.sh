@@ -8,6 +8,7 @@
 # STATE_DIR/display and returns once the display answers (at most ~10 s). `stop` stops the server
 # only if `start` started it (STATE_DIR/xvfb.pid).
 set -u
+. "$(dirname "$0")/stop-daemon.sh"
 command=${1:?usage: xvfb-server.sh start|stop STATE_DIR}
 state=${2:?usage: xvfb-server.sh start|stop STATE_DIR}
 displayfile="$state/display"
@@ -42,16 +43,8 @@ case "$command" in
     exit 1
     ;;
   stop)
-    [ -f "$pidfile" ] || exit 0
-    pid=$(cat "$pidfile")
-    rm -f "$pidfile" "$displayfile"
-    kill "$pid" 2>/dev/null || exit 0
-    for _ in $(seq 50); do
-      kill -0 "$pid" 2>/dev/null || exit 0
-      sleep 0.1
-    done
-    kill -9 "$pid" 2>/dev/null
-    exit 0
+    stop_daemon "$pidfile"
+    rm -f "$displayfile"
     ;;
   *)
     echo "usage: xvfb-server.sh start|stop STATE_DIR" >&2
