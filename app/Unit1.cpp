@@ -35,6 +35,10 @@
 #include "knob.h"
 
 TForm1::TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *parent)
+    : TForm1([&backend]() -> MidiBackend & { return backend; }, settingsFile, parent) {}
+
+TForm1::TForm1(const std::function<MidiBackend &()> &openBackend, const QString &settingsFile,
+               QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                           Qt::MSWindowsFixedSizeDialogHint),
@@ -47,6 +51,7 @@ TForm1::TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *paren
   setFont(windowFont);
 
   CreateControls();
+  MidiBackend &backend = openBackend();
   CreateComponents(backend);
   midiapi->setCurrentIndex(midiapi->findText(backend.Api()));
   BindEvents();

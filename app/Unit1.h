@@ -62,6 +62,10 @@ class TForm1 : public QWidget {
  public:
   // `backend` must outlive the window. `settingsFile` names the store's file.
   TForm1(MidiBackend &backend, const QString &settingsFile, QWidget *parent = nullptr);
+  // `backend` is asked for once the controls are built, so that a MIDI service still opening
+  // (a JACK client takes tens of milliseconds) opens while they are.
+  TForm1(const std::function<MidiBackend &()> &backend, const QString &settingsFile,
+         QWidget *parent = nullptr);
   ~TForm1() override;
 
   // --- Start-up and shutdown ---

@@ -6,6 +6,7 @@
 #include <QCommandLineParser>
 #include <QScreen>
 #include <cstdio>
+#include <future>
 #include <optional>
 
 #include "Dialogs.h"
@@ -154,6 +155,15 @@ int main(int argc, char **argv) {
   const Options options = ParseCommandLine(argc, argv);
 
   CatchTerminationSignals();
+  // The service chosen on the Setup page, unless the command line names one. Only peeked at: the
+  // window's own store reads the file, and alone sets a damaged one aside and says so. The
+  // service opens (a JACK client takes tens of milliseconds) while the window system starts and
+  // the window builds its controls.
+  const QString api = options.midiApi.isEmpty()
+                          ? SettingsStore::Peek(options.settingsFile, "setup", "midiapi", QString())
+                          : options.midiApi;
+  auto opening = std::async(std::launch::async, [api] { return CreateMidiBackend(api); });
+
   // A knob steps once per pointer motion the window system reports; Qt must not merge them.
   QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);
   QApplication app(argc, argv);
@@ -162,13 +172,13 @@ int main(int argc, char **argv) {
 
   QtDialogs dialogs;
   Dialogs::Install(&dialogs);
-  // The service chosen on the Setup page, unless the command line names one. Only peeked at: the
-  // window's own store reads the file, and alone sets a damaged one aside and says so.
-  const QString api = options.midiApi.isEmpty()
-                          ? SettingsStore::Peek(options.settingsFile, "setup", "midiapi", QString())
-                          : options.midiApi;
-  std::unique_ptr<MidiBackend> backend = CreateMidiBackend(api);
-  TForm1 window(*backend, options.settingsFile);
+  std::unique_ptr<MidiBackend> backend;  // outlives the window
+  TForm1 window(
+      [&]() -> MidiBackend & {
+        backend = opening.get();
+        return *backend;
+      },
+      options.settingsFile);
   dialogs.SetOwner(&window);
   CloseWindowOnTermination(&window);
   CentreOnScreen(window);

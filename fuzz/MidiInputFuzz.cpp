@@ -219,7 +219,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   Traffic got;
   auto drain = [&] {
     Take(port, bufferSize, raw, got);
-    QCoreApplication::sendPostedEvents();  // the port's notices: OnOverflow
+    QCoreApplication::processEvents();  // the port's wake-up: OnOverflow
     Take(port, bufferSize, raw, got);
   };
   for (size_t i = 0; i < calls.size(); ++i) {

@@ -153,6 +153,8 @@ std::optional<QString> JackBackend::ErrorText(uint16_t code) const {
 
 std::unique_ptr<MidiBackend> CreateJackBackend(bool mustWork) {
   auto service = std::make_shared<JackService>();
-  if (mustWork && !service->Current()) return nullptr;
+  // Opened here, where the caller may be opening it while the window starts, not on first use.
+  const bool answers = service->Current() != nullptr;
+  if (mustWork && !answers) return nullptr;
   return std::make_unique<JackBackend>(std::move(service));
 }

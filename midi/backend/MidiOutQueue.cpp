@@ -123,8 +123,8 @@ bool MidiOutQueue::SendShorts(MidiWire &wire) {
     const uint8_t bytes[3] = {static_cast<uint8_t>(*packed), static_cast<uint8_t>(*packed >> 8),
                               static_cast<uint8_t>(*packed >> 16)};
     const size_t length = ShortMessageLength(bytes[0]);
-    if (wire.Room() < length) return false;
-    if (const uint16_t result = wire.Write(bytes, length)) {
+    if (!wire.FitsShort(length)) return false;
+    if (const uint16_t result = wire.WriteShort(bytes, length)) {
       uint16_t none = 0;
       shortFailure_.compare_exchange_strong(none, result);
       if (wake_) wake_->Signal();

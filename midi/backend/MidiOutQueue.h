@@ -18,6 +18,10 @@ class MidiWire {
   virtual size_t Room() = 0;
   // Writes one event of at most Room() bytes; a non-zero result is the service's refusal.
   virtual uint16_t Write(const uint8_t *bytes, size_t length) = 0;
+  // Whether a short message of `length` bytes can be written now, and writes it. A service fed
+  // piece by piece takes short messages whatever its piece size, as short messages.
+  virtual bool FitsShort(size_t length) { return Room() >= length; }
+  virtual uint16_t WriteShort(const uint8_t *bytes, size_t length) { return Write(bytes, length); }
   // The service takes each SysEx message whole, in one event (RtMidi's CoreMIDI and WinMM).
   virtual bool WholeMessages() const { return false; }
   // False while the next SysEx piece must wait (services paced by the clock).

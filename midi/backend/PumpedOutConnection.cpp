@@ -16,6 +16,12 @@ class PumpedOutConnection::Wire : public MidiWire {
     const size_t maxBytes = connection_.Pacing().MaxBytes;
     return maxBytes ? maxBytes : std::numeric_limits<size_t>::max();
   }
+  bool FitsShort(size_t) override { return true; }
+  uint16_t WriteShort(const uint8_t *bytes, size_t length) override {
+    uint32_t packed = 0;
+    for (size_t i = 0; i < length; ++i) packed |= uint32_t{bytes[i]} << (8 * i);
+    return connection_.WireShort(packed);
+  }
   bool WholeMessages() const override { return connection_.Pacing().MaxBytes == 0; }
   bool PieceDue() override { return Clock::now() >= NextPieceDue(); }
   uint16_t Write(const uint8_t *bytes, size_t length) override {

@@ -160,6 +160,22 @@ TEST_F(OutputPort, SysExGoesInPiecesAndShortMessagesWaitOnlyForTheMessageInFligh
   EXPECT_EQ(port.SysExPending(), 0u);
 }
 
+TEST_F(OutputPort, ShortMessagesGoOutBetweenPiecesSmallerThanThemselves) {
+  backend.SetPacing({2, std::chrono::microseconds(0)});
+  CountCompletions();
+  OpenOn(0);
+  const QByteArray block = Bytes({0xF0, 1, 2, 3, 4, 5, 0xF7, 0xF0, 6, 0xF7});
+  port.WriteShortMessage(0xB0, 123, 0);
+  port.WriteSysEx(Data(block), block.size());
+  port.WriteShortMessage(0x90, 60, 64);
+  port.WriteSysEx(Data(block), block.size());
+  port.WriteShortMessage(0x80, 60, 0);
+  ASSERT_TRUE(WaitFor([&] { return completions == 2; }))
+      << backend.SentBytes(kOut1).toHex(' ').toStdString();
+  Settle();
+  EXPECT_EQ(backend.SentBytes(kOut1).size(), 2 * block.size() + 9);
+}
+
 TEST_F(OutputPort, ABlockThatEndsInsideAMessageIsClosedWithF7) {
   CountCompletions();
   OpenOn(0);
