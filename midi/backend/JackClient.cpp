@@ -262,6 +262,19 @@ std::shared_ptr<JackClient> JackClient::Open() {
   return client;
 }
 
+namespace {
+
+// Cores that a stopped or dead server keeps are left here for the life of the process: libjack,
+// or a request that may still answer, can reach them at any time.
+void LeaveBehind(JackClient::Core *core) {
+  static auto *leftBehind = new std::vector<JackClient::Core *>;
+  static std::mutex mutex;
+  std::lock_guard lock(mutex);
+  leftBehind->push_back(core);
+}
+
+}  // namespace
+
 JackClient::~JackClient() {
   Core *core = core_;
   if (core->alive.load() && core->client) {
@@ -279,12 +292,16 @@ JackClient::~JackClient() {
   core->wake.notify_one();
   if (core->overdue.load() || !core->requests.empty()) {
     core->thread.detach();  // a request is stuck on a stopped server: leave it all behind
+    LeaveBehind(core);
     return;
   }
   core->thread.join();
   // A client the server shut down is never closed (libjack may still hold it); its memory is
   // left behind with it. One that closed cleanly is freed.
-  if (!core->alive.load() && core->client) return;
+  if (!core->alive.load() && core->client) {
+    LeaveBehind(core);
+    return;
+  }
   delete core;
 }
 

@@ -98,6 +98,7 @@ class LoopbackOut : public PumpedOutConnection {
   uint16_t WireBytes(const uint8_t *bytes, size_t length) override {
     return Record(bytes, length, true);
   }
+  bool WireNeverBlocks() const override { return true; }
   MidiSysExPacing Pacing() const override {
     std::lock_guard lock(state_->mutex);
     return state_->pacing;

@@ -64,7 +64,11 @@ uint16_t PumpedOutConnection::SendShort(uint32_t packed) {
   if (const uint16_t result = Health()) return result;
   {
     // The pump holds the lock while it writes: then the message queues behind what it writes.
-    std::unique_lock wire(wireMutex_, std::try_to_lock);
+    std::unique_lock wire(wireMutex_, std::defer_lock);
+    if (WireNeverBlocks())
+      wire.lock();
+    else
+      (void)wire.try_lock();
     if (wire.owns_lock() && queue_.Idle()) return WireShort(packed);
   }
   return MidiOutConnection::SendShort(packed);

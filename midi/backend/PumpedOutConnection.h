@@ -31,6 +31,9 @@ class PumpedOutConnection : public MidiOutConnection {
   virtual uint16_t WireShort(uint32_t packed) = 0;
   virtual uint16_t WireBytes(const uint8_t *bytes, size_t length) = 0;
   virtual MidiSysExPacing Pacing() const = 0;
+  // A service whose calls never block (the loopback) lets a short message wait for the pump to
+  // let go of it, so that the message always leaves on the calling thread when nothing is queued.
+  virtual bool WireNeverBlocks() const { return false; }
   void Kick() override;
 
  private:
