@@ -19,6 +19,7 @@
 #include "LoopbackBackend.h"
 #include "MonitorWindow.h"
 #include "Unit1.h"
+#include "WindowBenchMain.h"
 #include "knob.h"
 
 namespace {
@@ -101,11 +102,5 @@ void PrintRows() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  PrintRows();
-  return 0;
+  return bench::RunWindowBenchmarks(argc, argv, &PrintRows);
 }

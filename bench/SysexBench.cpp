@@ -24,6 +24,7 @@
 
 #include "BenchJackPeer.h"
 #include "BenchSupport.h"
+#include "WindowBenchMain.h"
 // GCC 12 at -O2 takes the optional<QString> that FakeDialogs hands back for uninitialised.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -344,11 +345,5 @@ void PrintRows() {
 }  // namespace
 
 int main(int argc, char **argv) {
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  PrintRows();
-  return 0;
+  return bench::RunWindowBenchmarks(argc, argv, &PrintRows);
 }

@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QObject>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -15,7 +14,6 @@
 // from the first open of a port until the port is destroyed or an open fails.
 struct CallbackRecord {
   EventRing *ring = nullptr;  // the input port's event ring; null for the output port
-  QObject *notify = nullptr;  // the port that handles the notices, on the GUI thread
   MidiWake *wake = nullptr;   // wakes the GUI thread; the input port watches it
   std::atomic<bool> sysexOnly{false};
 

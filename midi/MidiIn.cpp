@@ -235,7 +235,6 @@ void TMidiInput::OpenDevice() {
   if (!CallbackRecord_) CallbackRecord_ = std::make_unique<CallbackRecord>();
   CallbackRecord &record = *CallbackRecord_;
   record.ring = EventBuffer_;
-  record.notify = this;
   record.wake = &wake_;
   record.sysexOnly.store(SysexOnly_);
   record.started.store(false);

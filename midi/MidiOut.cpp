@@ -78,7 +78,6 @@ bool TMidiOutput::OpenPort() {
   if (open_) return true;  // already open on the selected device
   try {
     if (!CallbackRecord_) CallbackRecord_ = std::make_unique<CallbackRecord>();
-    CallbackRecord_->notify = this;
     Check(api_->Open(DeviceID_));
     open_ = true;
     sysexPending_ = 0;
