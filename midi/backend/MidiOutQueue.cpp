@@ -87,9 +87,12 @@ void MidiOutQueue::FailUnfinished(uint16_t result) {
 }
 
 void MidiOutQueue::Pump(MidiWire &wire) {
-  if (!ServeCancel(wire)) return;
   for (;;) {
+    if (!ServeCancel(wire)) return;
     if (!inside_ && !SendShorts(wire)) return;
+    // A cancel pushed before the short messages just sent (a Panic) is seen by now: nothing of
+    // what it dropped may follow them.
+    if (!ServeCancel(wire)) return;
     if (!current_ && !StartNextBlock()) return;
     if (!SendPiece(wire)) return;
   }

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <functional>
+#include <utility>
+
 #include "MidiOut.h"
 #include "PortTestSupport.h"
 
@@ -206,6 +209,54 @@ TEST_F(OutputPort, CancelEndsTheMessageInFlightDropsTheRestAndLetsShortMessagesT
   EXPECT_EQ(backend.Sent(kOut1).size(), sent.size());  // nothing of either block follows
   EXPECT_EQ(completions, 0);
   EXPECT_FALSE(port.CancelSysEx());  // nothing left to cancel
+}
+
+// A wire that takes everything, on which the GUI thread acts once, at the moment a test picks:
+// just after the first write, or when the pump first asks whether a short message fits.
+struct ActingWire : MidiWire {
+  size_t Room() override { return 256; }
+  bool FitsShort(size_t) override {
+    Act(beforeShort);
+    return true;
+  }
+  uint16_t Write(const uint8_t *bytes, size_t length) override {
+    written.append(reinterpret_cast<const char *>(bytes), static_cast<qsizetype>(length));
+    Act(afterWrite);
+    return mrOk;
+  }
+  static void Act(std::function<void()> &action) {
+    if (action) std::exchange(action, nullptr)();
+  }
+
+  QByteArray written;
+  std::function<void()> afterWrite, beforeShort;
+};
+
+std::vector<uint8_t> Vector(const QByteArray &bytes) {
+  return {bytes.begin(), bytes.end()};
+}
+
+// The GUI thread cancels a transfer and queues a Panic while the pump is busy with it: the pump,
+// which may find the Panic at once, sends nothing that was cancelled after it.
+TEST(OutputQueue, NothingCancelledFollowsAPanicQueuedBehindTheCancel) {
+  const QByteArray first = Bytes({0xF0, 1, 2, 0xF7}), second = Bytes({0xF0, 3, 4, 0xF7});
+  const QByteArray note = Bytes({0x90, 60, 1}), panic = Bytes({0xB0, 120, 0});
+  for (const bool whileANoteLeaves : {false, true}) {
+    SCOPED_TRACE(whileANoteLeaves ? "while a note leaves" : "between two messages");
+    MidiOutQueue queue;
+    ActingWire wire;
+    if (whileANoteLeaves) queue.PushShort(0x013C90);
+    queue.PushBlock(Vector(first));
+    queue.PushBlock(Vector(second));
+    (whileANoteLeaves ? wire.beforeShort : wire.afterWrite) = [&] {
+      queue.Cancel();
+      queue.PushShort(0x0078B0);
+    };
+    queue.Pump(wire);
+    const QByteArray expected = (whileANoteLeaves ? note : first) + panic;
+    EXPECT_EQ(wire.written.toHex(' ').toStdString(), expected.toHex(' ').toStdString());
+    EXPECT_TRUE(queue.Idle());
+  }
 }
 
 TEST_F(OutputPort, LongBlocksOfAnyLengthArriveWhole) {
