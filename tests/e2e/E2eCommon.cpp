@@ -1,6 +1,6 @@
 // SPDX-FileCopyrightText: 2026 the Kelvane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "E2eSupport.h"
+#include "E2eCommon.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -30,6 +30,9 @@ QProcessEnvironment XEnvironment() {
   return env;
 }
 
+// Every wait is this many times as long (SetTimeScale).
+int timeScale = 1;
+
 bool Dark(QRgb pixel) {
   return qRed(pixel) < 40 && qGreen(pixel) < 40 && qBlue(pixel) < 40;
 }
@@ -40,14 +43,18 @@ bool WaitUntil(const std::function<bool()> &condition, int timeoutMs) {
   QElapsedTimer waited;
   waited.start();
   while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
+    if (waited.elapsed() > qint64(timeoutMs) * timeScale) return false;
     QThread::msleep(5);
   }
   return true;
 }
 
 void Settle(int ms) {
-  QThread::msleep(static_cast<unsigned long>(ms));
+  QThread::msleep(static_cast<unsigned long>(ms * timeScale));
+}
+
+void SetTimeScale(int factor) {
+  timeScale = std::max(factor, 1);
 }
 
 QString XDisplay() {
@@ -139,90 +146,54 @@ std::string Hex(const QByteArray &bytes) {
   return bytes.toHex(' ').toUpper().toStdString();
 }
 
-// ---- JACK ----
-
-JackGraph::JackGraph() {
-  client_ = jack_client_open("e2e-probe", JackNoStartServer, nullptr);
-}
-
-JackGraph::~JackGraph() {
-  if (client_) jack_client_close(client_);
-}
-
-int JackGraph::IndexOf(unsigned long flags, const std::string &port) const {
-  if (!client_) return -1;
-  const char **ports = jack_get_ports(client_, nullptr, JACK_DEFAULT_MIDI_TYPE, flags);
-  // Kelvane numbers its devices without its own ports.
-  int index = -1, number = 0;
-  for (int i = 0; ports && ports[i]; ++i) {
-    if (std::string(ports[i]).rfind("Kelvane", 0) == 0) continue;
-    if (port == ports[i]) index = number;
-    ++number;
-  }
-  jack_free(ports);
-  return index;
-}
-
-int JackGraph::OutputDeviceIndex(const std::string &port) const {
-  return IndexOf(JackPortIsInput, port);
-}
-
-int JackGraph::InputDeviceIndex(const std::string &port) const {
-  return IndexOf(JackPortIsOutput, port);
-}
-
-std::vector<std::string> JackGraph::Connections(const std::string &port) const {
-  std::vector<std::string> names;
-  if (!client_) return names;
-  jack_port_t *handle = jack_port_by_name(client_, port.c_str());
-  if (!handle) return names;
-  const char **connections = jack_port_get_all_connections(client_, handle);
-  for (int i = 0; connections && connections[i]; ++i) names.emplace_back(connections[i]);
-  jack_free(connections);
-  return names;
-}
-
-bool JackGraph::ConnectedToKelvane(const std::string &port) const {
-  for (const std::string &name : Connections(port))
-    if (name.rfind("Kelvane", 0) == 0) return true;
-  return false;
-}
-
-bool Peer::WaitForMessages(size_t count, int timeoutMs) {
-  return WaitUntil([&] { return MessageCount() >= count; }, timeoutMs);
-}
-
-QByteArray PeerSettings(const JackGraph &graph, const Peer &peer, const QByteArray &more) {
-  const int out = graph.OutputDeviceIndex(peer.InPort());
-  const int in = graph.InputDeviceIndex(peer.OutPort());
-  EXPECT_GE(out, 0);
-  EXPECT_GE(in, 0);
-  return QStringLiteral("[setup]\nout=%1\nin=%2\npole=0\n").arg(out).arg(in).toUtf8() + more;
-}
-
 void AnswerFileDialog(Kelvane &app, const QString &title, const QString &path) {
   const auto dialog = app.WaitForDialog(title);
   ASSERT_TRUE(dialog.has_value()) << "no dialog \"" << title.toStdString() << "\"";
   app.Type(path);
   app.Key("Return");
-  ASSERT_TRUE(WaitUntil([&] { return app.WindowGone(*dialog); }));
+  // When the folder's files come late, the file name's completion list opens late too and takes
+  // the Return for itself (it only closes); a second Return answers the dialog.
+  const auto gone = [&] { return app.WindowGone(*dialog); };
+  if (!WaitUntil(gone, 2000) && app.Focus(*dialog)) app.Key("Return");
+  ASSERT_TRUE(WaitUntil(gone));
 }
 
-void E2eTest::SetUp() {
-  ASSERT_FALSE(XDisplay().isEmpty()) << "no private X display (the xvfb fixture)";
-  ASSERT_TRUE(graph.Ok()) << "no JACK server named " << qgetenv("JACK_DEFAULT_SERVER").constData();
-  ASSERT_TRUE(peer.Ok());
+void SendSysExFile(Kelvane &app, const QString &file) {
+  app.Click(app.PageOrigin() + sysexpage::kSend);
+  AnswerFileDialog(app, "select the sysex file to send", file);
 }
 
-void E2eTest::StartConnected(Kelvane &app) {
-  app.Start();
-  ASSERT_TRUE(app.WaitForWindow()) << app.Output().toStdString();
-  // The ports open before the window shows; other programs on the same server could have
-  // changed the device lists in between, which these checks would show.
-  ASSERT_TRUE(WaitUntil([&] { return graph.ConnectedToKelvane(peer.InPort()); }, 5000))
-      << "Kelvane's output is not connected to " << peer.InPort();
-  ASSERT_TRUE(WaitUntil([&] { return graph.ConnectedToKelvane(peer.OutPort()); }, 5000))
-      << "Kelvane's input is not connected to " << peer.OutPort();
+void StartRecording(Kelvane &app, const QString &file) {
+  app.Click(app.PageOrigin() + sysexpage::kReceive);
+  ASSERT_NO_FATAL_FAILURE(AnswerFileDialog(app, "enter the file name for sysex data", file));
+  ASSERT_TRUE(app.FocusMain());
+  ASSERT_TRUE(WaitUntil([&] { return DoneButtonEnabled(app); })) << "no reception started";
+}
+
+QByteArray FinishRecording(Kelvane &app, const QString &file) {
+  app.Click(app.PageOrigin() + sysexpage::kDone);
+  const QString saved = file + ".syx";
+  EXPECT_TRUE(WaitUntil([&] { return QFile::exists(saved); })) << "no file written";
+  EXPECT_TRUE(WaitUntil([&] { return !DoneButtonEnabled(app); }));
+  return ReadFile(saved);
+}
+
+bool DoneButtonEnabled(Kelvane &app) {
+  // Enabled, its caption is drawn in black.
+  const QImage image = app.Screenshot();
+  const QRect button(app.PageOrigin() + QPoint(16, 52), QSize(336, 25));
+  int dark = 0;
+  for (int y = button.top() + 4; y < button.bottom() - 4; ++y)
+    for (int x = button.left() + 4; x < button.right() - 4; ++x) {
+      const QRgb pixel = image.pixel(x, y);
+      dark += qRed(pixel) < 60 && qGreen(pixel) < 60 && qBlue(pixel) < 60;
+    }
+  return dark > 30;
+}
+
+QByteArray ReadFile(const QString &fileName) {
+  QFile file(fileName);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 QString ArtefactDir() {
@@ -270,8 +241,9 @@ void Kelvane::Start() {
   process_.setProcessEnvironment(env);
   window_ = 0;
   pageOrigin_.reset();
-  process_.start(QStringLiteral(KELVANE_EXECUTABLE),
-                 {"--settings", settingsFile_, "--midi-api", "jack"});
+  QStringList arguments = {"--settings", settingsFile_};
+  if (!midiApi_.isEmpty()) arguments += {"--midi-api", midiApi_};
+  process_.start(QStringLiteral(KELVANE_EXECUTABLE), arguments);
   ASSERT_TRUE(process_.waitForStarted(10000)) << process_.errorString().toStdString();
 }
 

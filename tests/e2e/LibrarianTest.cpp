@@ -15,11 +15,6 @@
 namespace e2e {
 namespace {
 
-constexpr int kSysexPage = 2;
-const QPoint kSendButton(96, 24);
-const QPoint kReceiveButton(272, 24);
-const QPoint kCancelButton(494, 14);
-
 // A JACK client whose input records every event with the frame it arrived in (JACK's clock,
 // not ours) and, when looping, hands every event on to its output in the same cycle.
 class StampingPeer {
@@ -132,17 +127,12 @@ class Librarian : public E2eTest {
     app.Start();
     ASSERT_TRUE(app.WaitForWindow()) << app.Output().toStdString();
     ASSERT_TRUE(WaitUntil([&] { return graph.ConnectedToKelvane(stamper.InPort()); }, 5000));
-    app.ShowPage(kSysexPage);
+    app.ShowPage(sysexpage::kPage);
   }
   void SendFile(Kelvane &app, const QByteArray &content) {
     const QString file = dir.filePath("bank.syx");
     IniFile::Write(file, content);
-    app.Click(app.PageOrigin() + kSendButton);
-    const auto dialog = app.WaitForDialog("select the sysex file to send");
-    ASSERT_TRUE(dialog.has_value());
-    app.Type(file);
-    app.Key("Return");
-    ASSERT_TRUE(WaitUntil([&] { return app.WindowGone(*dialog); }));
+    SendSysExFile(app, file);
   }
 
   StampingPeer stamper{"e2e-stamper", false};
@@ -172,7 +162,7 @@ TEST_F(Librarian, CancelEndsTheMessageInFlightWithF7AndSendsNothingMore) {
                    last = SysExOfLength(100, 3);
   ASSERT_NO_FATAL_FAILURE(SendFile(app, first + huge + last));
   ASSERT_TRUE(WaitUntil([&] { return stamper.Bytes().size() > 200000; }, 15000));
-  app.Click(app.PageOrigin() + kCancelButton);
+  app.Click(app.PageOrigin() + sysexpage::kCancel);
   Settle(1000);
   const qsizetype afterCancel = stamper.Bytes().size();
   Settle(1000);
@@ -207,12 +197,10 @@ TEST_F(Librarian, ARequestedDumpIsRecordedAndTheRecordingStopsByItself) {
                                         "F7\n"));
   Kelvane app(settings);
   ASSERT_NO_FATAL_FAILURE(StartConnected(app));
-  app.ShowPage(kSysexPage);
-  app.Click(app.PageOrigin() + kReceiveButton);
-  const auto dialog = app.WaitForDialog("enter the file name for sysex data");
-  ASSERT_TRUE(dialog.has_value());
-  app.Type(dir.filePath("dump"));
-  app.Key("Return");
+  app.ShowPage(sysexpage::kPage);
+  app.Click(app.PageOrigin() + sysexpage::kReceive);
+  ASSERT_NO_FATAL_FAILURE(
+      AnswerFileDialog(app, "enter the file name for sysex data", dir.filePath("dump")));
   ASSERT_TRUE(WaitUntil([&] { return peer.Received() == request; }))
       << "the request did not arrive: " << Hex(peer.Received());
   const std::vector<QByteArray> dump = {SysExOfLength(266, 1), SysExOfLength(266, 2),

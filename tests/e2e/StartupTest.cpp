@@ -4,7 +4,6 @@
 // through both ways of closing, choosing the output device in the window, a damaged store.
 
 #include <QDir>
-#include <QFile>
 
 #include "E2eSupport.h"
 
@@ -12,11 +11,6 @@ namespace e2e {
 namespace {
 
 class Startup : public E2eTest {};
-
-QByteArray ReadAll(const QString &fileName) {
-  QFile file(fileName);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void ExpectFirstStartShutdownValues(const IniFile &saved) {
   EXPECT_EQ(saved.ValueOr("setup", "out", "missing"), "-1");
@@ -100,14 +94,14 @@ TEST_F(Startup, DamagedSettingsFileIsReportedKeptAsideAndDefaultsRun) {
   const QStringList aside =
       QDir(dir.path()).entryList({"kelvane.ini?*"}, QDir::Files | QDir::Hidden);
   ASSERT_EQ(aside.size(), 1) << aside.join(", ").toStdString();
-  EXPECT_EQ(ReadAll(dir.filePath(aside.front())), damaged);
+  EXPECT_EQ(ReadFile(dir.filePath(aside.front())), damaged);
 
   app.Terminate();
   ASSERT_TRUE(app.WaitForExit()) << app.Output().toStdString();
   const IniFile fresh = IniFile::Read(settings);
   ExpectFirstStartShutdownValues(fresh);
   EXPECT_FALSE(fresh.Value("setup", "speed").has_value());
-  EXPECT_EQ(ReadAll(dir.filePath(aside.front())), damaged);
+  EXPECT_EQ(ReadFile(dir.filePath(aside.front())), damaged);
 }
 
 TEST_F(Startup, StoredInputDeviceThatDoesNotExistIsRefused) {
