@@ -6,15 +6,14 @@
 // a transfer, a peer that goes away. Speeds are printed, never asserted.
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <atomic>
 #include <chrono>
-#include <mutex>
 #include <thread>
 
+#include "AlsaPeer.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "PortTestSupport.h"
@@ -23,131 +22,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-using namespace std::chrono_literals;
-
-constexpr int kPiece = 256;
-
-// A program on the sequencer with one port that others write to and read from. It records what
-// arrives (with the time of each event, by its own clock) on a thread of its own and sends SysEx
-// in events of kPiece bytes.
-class Peer {
- public:
-  explicit Peer(const char *name) : name_(QString::fromLatin1(name)) {
-    snd_seq_open(&seq_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK);
-    snd_seq_set_client_name(seq_, name);
-    port_ = snd_seq_create_simple_port(seq_, "port",
-                                       SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ |
-                                           SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,
-                                       SND_SEQ_PORT_TYPE_MIDI_GENERIC);
-    snd_midi_event_new(16, &decoder_);
-    snd_midi_event_no_status(decoder_, 1);
-    receiver_ = std::thread([this] { Receive(); });
-  }
-  ~Peer() {
-    stop_ = true;
-    receiver_.join();
-    snd_midi_event_free(decoder_);
-    snd_seq_close(seq_);
-  }
-  Peer(const Peer &) = delete;
-  Peer &operator=(const Peer &) = delete;
-
-  bool Ok() const { return seq_ && port_ >= 0; }
-  QString DeviceName() const { return name_ + QStringLiteral(":port"); }
-  void ConnectFrom(int client, int port) { snd_seq_connect_from(seq_, port_, client, port); }
-  snd_seq_addr_t Address() const {
-    return {static_cast<unsigned char>(snd_seq_client_id(seq_)), static_cast<unsigned char>(port_)};
-  }
-
-  qsizetype Count() {
-    std::lock_guard lock(mutex_);
-    return received_.size();
-  }
-  QByteArray Received() {
-    std::lock_guard lock(mutex_);
-    return received_;
-  }
-  // When the byte at `index` arrived.
-  Clock::time_point ArrivalOf(qsizetype index) {
-    std::lock_guard lock(mutex_);
-    const auto after =
-        std::upper_bound(arrivals_.begin(), arrivals_.end(), index,
-                         [](qsizetype at, const std::pair<qsizetype, Clock::time_point> &a) {
-                           return at < a.first;
-                         });
-    return std::prev(after)->second;
-  }
-  int LargestSysEx() const { return largest_; }
-  int Losses() const { return losses_; }
-
-  // Sends `bytes` to our subscribers, SysEx in events of kPiece bytes, never more than `window`
-  // bytes ahead of what `taken` says the receiver has consumed.
-  bool Send(const QByteArray &bytes, const std::atomic<int64_t> &taken, int64_t window) {
-    snd_midi_event_t *encoder = nullptr;
-    snd_midi_event_new(kPiece, &encoder);
-    snd_seq_event_t event;
-    snd_seq_ev_clear(&event);
-    int64_t sent = 0;
-    bool ok = true;
-    for (char byte : bytes) {
-      ++sent;
-      if (snd_midi_event_encode_byte(encoder, static_cast<unsigned char>(byte), &event) != 1)
-        continue;
-      const auto deadline = Clock::now() + 10s;
-      while (sent - taken.load() > window && Clock::now() < deadline)
-        std::this_thread::sleep_for(200us);
-      snd_seq_ev_set_source(&event, port_);
-      snd_seq_ev_set_subs(&event);
-      snd_seq_ev_set_direct(&event);
-      ok = ok && snd_seq_event_output_direct(seq_, &event) >= 0;
-      snd_seq_ev_clear(&event);
-    }
-    snd_midi_event_free(encoder);
-    return ok;
-  }
-
- private:
-  void Receive() {
-    pollfd fd{};
-    snd_seq_poll_descriptors(seq_, &fd, 1, POLLIN);
-    while (!stop_) {
-      snd_seq_event_t *event = nullptr;
-      const int result = snd_seq_event_input(seq_, &event);
-      if (result == -EAGAIN || !event)
-        poll(&fd, 1, 10);
-      else if (result == -ENOSPC)
-        ++losses_;
-      else if (result >= 0)
-        Record(*event);
-    }
-  }
-  void Record(const snd_seq_event_t &event) {
-    const auto now = Clock::now();
-    std::lock_guard lock(mutex_);
-    arrivals_.emplace_back(received_.size(), now);
-    if (event.type == SND_SEQ_EVENT_SYSEX) {
-      largest_ = std::max<int>(largest_, static_cast<int>(event.data.ext.len));
-      received_.append(static_cast<const char *>(event.data.ext.ptr), event.data.ext.len);
-      return;
-    }
-    unsigned char bytes[16];
-    const long length = snd_midi_event_decode(decoder_, bytes, sizeof bytes, &event);
-    if (length > 0) received_.append(reinterpret_cast<const char *>(bytes), length);
-  }
-
-  QString name_;
-  snd_seq_t *seq_ = nullptr;
-  int port_ = -1;
-  snd_midi_event_t *decoder_ = nullptr;
-  std::atomic<bool> stop_{false};
-  std::thread receiver_;
-  std::mutex mutex_;
-  QByteArray received_;
-  std::vector<std::pair<qsizetype, Clock::time_point>> arrivals_;
-  std::atomic<int> largest_{0};
-  std::atomic<int> losses_{0};
-};
+using Clock = AlsaPeer::Clock;
 
 template <typename Connection>
 QStringList Names(Connection connection) {
@@ -190,12 +65,6 @@ QByteArray Dump(int messages, int length, int seed) {
   return dump;
 }
 
-void PrintSpeed(const char *what, qsizetype bytes, double seconds) {
-  std::printf("[ speed    ] %s: %lld bytes in %.3f s, %.0f KiB/s\n", what,
-              static_cast<long long>(bytes), seconds, double(bytes) / 1024.0 / seconds);
-  std::fflush(stdout);
-}
-
 // Our output port subscribed to the peer's port, chosen by its name as the musician sees it.
 class AlsaOutput : public ::testing::Test {
  protected:
@@ -224,7 +93,7 @@ class AlsaOutput : public ::testing::Test {
   }
 
   std::unique_ptr<MidiBackend> backend = CreateMidiBackend("alsa");
-  std::unique_ptr<Peer> peer = std::make_unique<Peer>("kelvane-peer");
+  std::unique_ptr<AlsaPeer> peer = std::make_unique<AlsaPeer>("kelvane-peer");
   TMidiOutput output{*backend};
   int completions = 0;
   uint16_t lastResult = 0;
@@ -260,7 +129,7 @@ TEST_F(AlsaOutput, LongDumpAndLongMessageArriveByteExactInEventsOf256Bytes) {
   ExpectSameBytes(Transfer(dump, "ALSA, 4 MiB of 8 KiB messages to a sequencer peer"), dump);
   ExpectSameBytes(Transfer(message, "ALSA, one 1 MiB message to a sequencer peer").mid(dump.size()),
                   message);
-  EXPECT_EQ(peer->LargestSysEx(), kPiece);
+  EXPECT_EQ(peer->LargestSysEx(), AlsaPeer::kPiece);
   EXPECT_EQ(peer->Losses(), 0);
 }
 
@@ -317,7 +186,7 @@ TEST_F(AlsaOutput, APeerThatGoesAwayMidTransferGivesAnErrorAndNoHang) {
 // the port records it as it arrives.
 TEST(AlsaInput, ADumpIn256ByteEventsIsRecordedByteExact) {
   auto backend = CreateMidiBackend("alsa");
-  Peer peer("kelvane-peer");
+  AlsaPeer peer("kelvane-peer");
   TMidiInput input(*backend);
   QByteArray sysex, shorts;
   std::atomic<int64_t> taken{0};
@@ -342,7 +211,8 @@ TEST(AlsaInput, ADumpIn256ByteEventsIsRecordedByteExact) {
   const QByteArray dump = Dump(128, 8192, 11);  // 1 MiB
   QElapsedTimer timer;
   timer.start();
-  std::thread sender([&] { peer.Send(notes + dump, taken, 32 * 1024); });
+  std::thread sender(
+      [&] { peer.Send(notes + dump, [&](int64_t sent) { return sent - taken <= 32 * 1024; }); });
   const bool all = WaitFor([&] { return sysex.size() >= dump.size(); }, 60000);
   sender.join();
   ASSERT_TRUE(all) << sysex.size() << " of " << dump.size() << " bytes";
