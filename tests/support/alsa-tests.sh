@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 the Kelvane developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# alsa-tests.sh PROGRAM...
+# alsa-tests.sh PROGRAM... [--display PROGRAM...]
 # Runs inside the test machine of tools/alsa-vm.sh: every ALSA test program given, then amidi's
 # own transfer through the same virtual raw ports, so that the speeds printed by our programs
-# stand beside it. Fails when a program fails.
+# stand beside it. The programs after --display run on an X display of their own (Xvfb), which
+# starts while those before it run; KELVANE_E2E_DISPLAY_FILE names the file that holds it.
+# Fails when a program fails.
 set -euo pipefail
+
+support=$(cd "$(dirname "$0")" && pwd)
 
 [ -c /dev/snd/seq ] || { echo "alsa-tests: no ALSA sequencer here (run me through tools/alsa-vm.sh)" >&2; exit 1; }
 
@@ -15,10 +19,40 @@ now() { cut -d' ' -f1 /proc/uptime; }
 run_programs() {
   local failed=0 program
   for program in "$@"; do
+    if [ "$program" = --display ]; then
+      wait_for_display || return 1
+      continue
+    fi
     echo "== $(basename "$program")"
     "$program" || failed=1
   done
   return "$failed"
+}
+
+# Xvfb takes seconds to start here: it starts at once, and is waited for where it is needed.
+start_display() {
+  display_state=$(mktemp -d)
+  export KELVANE_E2E_DISPLAY_FILE=$display_state/display
+  # Qt wants a folder of its own for the session's files.
+  XDG_RUNTIME_DIR=$(mktemp -d)
+  export XDG_RUNTIME_DIR
+  "$support/xvfb-server.sh" start "$display_state" &
+  display_starting=$!
+}
+
+wait_for_display() {
+  local started
+  started=$(now)
+  if ! wait "$display_starting"; then
+    echo "alsa-tests: no X display" >&2
+    return 1
+  fi
+  awk -v s="$started" -v e="$(now)" 'BEGIN { printf "== Xvfb was waited for %.1f s\n", e - s }'
+}
+
+stop_display() {
+  "$support/xvfb-server.sh" stop "$display_state"
+  rm -rf "$display_state" "$XDG_RUNTIME_DIR"
 }
 
 # amidi sends a dump of 512-byte messages into hw:VirMIDI,0, the sequencer carries it to the
@@ -26,7 +60,7 @@ run_programs() {
 # control: amidi spaces the messages by 5 ms, as a careful raw MIDI program would. Its losses
 # are reported, not failed on: this is a measurement of the tool beside ours.
 amidi_transfer() {
-  local dir size start took received
+  local dir size start took received recorder
   dir=$(mktemp -d)
   LC_ALL=C awk 'BEGIN { for (m = 0; m < 512; m++) {
     printf "%c", 240; for (i = 0; i < 510; i++) printf "%c", (m + i) % 128; printf "%c", 247 } }' \
@@ -34,6 +68,7 @@ amidi_transfer() {
   size=$(stat -c %s "$dir/dump.syx")
   aconnect 'Virtual Raw MIDI 0-0:0' 'Virtual Raw MIDI 0-1:0'
   timeout 60 amidi -p hw:VirMIDI,1 -r "$dir/received.syx" 2>/dev/null &
+  recorder=$!
   # Started programs take a while to open their port here.
   sleep 1
   start=$(now)
@@ -43,8 +78,8 @@ amidi_transfer() {
     sleep 0.05
   done
   took=$(awk -v s="$start" -v e="$(now)" 'BEGIN { print e - s }')
-  kill %1 2>/dev/null || true
-  wait %1 || true
+  kill "$recorder" 2>/dev/null || true
+  wait "$recorder" || true
   aconnect -d 'Virtual Raw MIDI 0-0:0' 'Virtual Raw MIDI 0-1:0'
   received=$(stat -c %s "$dir/received.syx")
   awk -v b="$size" -v t="$took" -v r="$received" 'BEGIN {
@@ -55,6 +90,7 @@ amidi_transfer() {
 }
 
 status=0
+case " $* " in *" --display "*) start_display; trap stop_display EXIT ;; esac
 run_programs "$@" || status=1
 echo "== amidi"
 amidi_transfer
