@@ -4,9 +4,9 @@
 # alsa-tests.sh PROGRAM... [--display PROGRAM...]
 # Runs inside the test machine of tools/alsa-vm.sh: every ALSA test program given, then amidi's
 # own transfer through the same virtual raw ports, so that the speeds printed by our programs
-# stand beside it. The programs after --display run on an X display of their own (Xvfb), which
-# starts while those before it run; KELVANE_E2E_DISPLAY_FILE names the file that holds it.
-# Fails when a program fails.
+# stand beside it. The programs after --display run on an X display of their own (Xvfb), started
+# once those before it have ended, so that it takes no processor from their measurements;
+# KELVANE_E2E_DISPLAY_FILE names the file that holds it. Fails when a program fails.
 set -euo pipefail
 
 support=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +20,7 @@ run_programs() {
   local failed=0 program
   for program in "$@"; do
     if [ "$program" = --display ]; then
-      wait_for_display || return 1
+      start_display || return 1
       continue
     fi
     echo "== $(basename "$program")"
@@ -29,25 +29,20 @@ run_programs() {
   return "$failed"
 }
 
-# Xvfb takes seconds to start here: it starts at once, and is waited for where it is needed.
 start_display() {
+  local started
+  started=$(now)
   display_state=$(mktemp -d)
   export KELVANE_E2E_DISPLAY_FILE=$display_state/display
   # Qt wants a folder of its own for the session's files.
   XDG_RUNTIME_DIR=$(mktemp -d)
   export XDG_RUNTIME_DIR
-  "$support/xvfb-server.sh" start "$display_state" &
-  display_starting=$!
-}
-
-wait_for_display() {
-  local started
-  started=$(now)
-  if ! wait "$display_starting"; then
+  trap stop_display EXIT
+  if ! "$support/xvfb-server.sh" start "$display_state"; then
     echo "alsa-tests: no X display" >&2
     return 1
   fi
-  awk -v s="$started" -v e="$(now)" 'BEGIN { printf "== Xvfb was waited for %.1f s\n", e - s }'
+  awk -v s="$started" -v e="$(now)" 'BEGIN { printf "== Xvfb started in %.1f s\n", e - s }'
 }
 
 stop_display() {
@@ -90,7 +85,6 @@ amidi_transfer() {
 }
 
 status=0
-case " $* " in *" --display "*) start_display; trap stop_display EXIT ;; esac
 run_programs "$@" || status=1
 echo "== amidi"
 amidi_transfer
