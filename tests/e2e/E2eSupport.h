@@ -108,6 +108,8 @@ class Kelvane {
   void Start();
   // An environment variable for the next Start, beside those Start sets.
   void SetEnvironment(const QString &name, const QString &value) { extraEnv_[name] = value; }
+  // The --midi-api the next Start passes ("jack"); empty: none, as a musician starts it.
+  void SetMidiApi(const QString &api) { midiApi_ = api; }
   // Waits until the main window (529 x 195) is shown; then it is focused for keyboard input.
   bool WaitForWindow(int timeoutMs = 15000);
   // A visible window of this process other than the main window whose title matches the
@@ -161,6 +163,7 @@ class Kelvane {
 
   QString settingsFile_;
   QMap<QString, QString> extraEnv_;
+  QString midiApi_ = QStringLiteral("jack");
   mutable QStringList heldKeys_;
   mutable bool buttonHeld_ = false;
   QProcess process_;
