@@ -18,7 +18,6 @@
 
 namespace {
 
-const QString kOut2 = QStringLiteral("Loopback Out 2");
 const QString kIn = QStringLiteral("Loopback In 1");
 
 class Devices : public WindowFixture {
@@ -33,18 +32,6 @@ class Devices : public WindowFixture {
     w.midioutChange(w.midiout);
   }
 };
-
-TEST_F(Devices, TheChosenOutputIsKeptByNameWhenAnotherIsUnpluggedBeforeARestart) {
-  Choose(*Open(), kOut2);
-  EXPECT_EQ(Stored("setup", "outname"), kOut2);
-  backend.RemoveDevice(kOut);  // kOut2 is now device 0, and device 1 is another synth
-  auto w = Open();
-  EXPECT_EQ(w->midiout->currentText(), kOut2);
-  Play(*w);
-  EXPECT_TRUE(Reached(kOut2));
-  EXPECT_FALSE(Reached("Loopback Out 3"));
-  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
-}
 
 TEST_F(Devices, AStoredDeviceThatIsAwayIsWaitedForAndOpenedWhenItComes) {
   Store("setup", "out", "1");
@@ -121,18 +108,6 @@ TEST_F(Devices, TheInputUnpluggedAndPluggedBackIsHeardAgain) {
   const uint8_t controlChange[] = {0xB0, 7, 100};
   ASSERT_TRUE(backend.Inject(kIn, controlChange, sizeof controlChange));
   EXPECT_TRUE(QTest::qWaitFor([&] { return w->MonitorHistory().NextSequence() > before; }));
-}
-
-TEST_F(Devices, AServiceThatStopsAndComesBackIsReconnected) {
-  auto w = OpenWithOutput();
-  backend.SetServerAlive(false);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->MidiOutput1->IsOpen(); }));
-  EXPECT_TRUE(w->midihelp->isVisible() || w->midihelp->isVisibleTo(w.get()));
-  backend.SetServerAlive(true);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->MidiOutput1->IsOpen(); }));
-  EXPECT_TRUE(w->MidiInput1->IsOpen());
-  Play(*w);
-  EXPECT_TRUE(Reached(kOut));
 }
 
 TEST_F(Devices, ASchemeFindsItsOutputByNameAndWaitsForOneThatIsAway) {
