@@ -96,20 +96,6 @@ Parsed Parse(QCommandLineParser &parser, const QString &usage, const QStringList
 
 // ---- devices ----
 
-template <typename Port>
-QStringList DeviceNames(Port &port) {
-  QStringList names;
-  for (int id = 0; id < port.DeviceCount(); ++id) {
-    try {
-      port.SetDeviceID(static_cast<decltype(port.DeviceID())>(id));
-      names << port.ProductName();
-    } catch (const Exception &) {
-      break;  // the device vanished while we counted
-    }
-  }
-  return names;
-}
-
 // A device by its number or by its name: the exact name, else the one name that holds the
 // text (letter case aside).
 std::optional<int> FindDevice(const QStringList &names, const QString &wanted, const QString &kind,
@@ -151,10 +137,15 @@ int DevicesCommand(const QStringList &arguments) {
   const std::unique_ptr<MidiBackend> backend = CreateMidiBackend(parser.value("midi-api"));
   TMidiOutput output(*backend);
   TMidiInput input(*backend);
-  ListDevices(QStringLiteral("outputs:"), DeviceNames(output));
-  ListDevices(QStringLiteral("inputs:"), DeviceNames(input));
-  if (backend->Api() == QStringLiteral("none"))
+  ListDevices(QStringLiteral("outputs:"), output.DeviceNames());
+  ListDevices(QStringLiteral("inputs:"), input.DeviceNames());
+  if (!backend->Answers()) {
     Say(stderr, QStringLiteral("kelvane: no MIDI service works here"));
+    QStringList tried{MidiServiceTitle(backend->Api()) + QStringLiteral(": ") +
+                      MidiServiceAbsence(backend->Api())};
+    tried << backend->TriedServices();
+    for (const QString &line : tried) Say(stderr, QStringLiteral("  ") + line);
+  }
   return kAllWent;
 }
 
@@ -164,7 +155,7 @@ int DevicesCommand(const QStringList &arguments) {
 std::unique_ptr<TMidiOutput> OpenOutput(MidiBackend &backend, const QString &wanted, QString &error,
                                         QString &name) {
   auto output = std::make_unique<TMidiOutput>(backend);
-  const QStringList names = DeviceNames(*output);
+  const QStringList names = output->DeviceNames();
   const std::optional<int> id = FindDevice(names, wanted, QStringLiteral("output"), error);
   if (!id) return nullptr;
   name = names[*id];
@@ -354,7 +345,7 @@ int ReceiveCommand(const QStringList &arguments) {
   input.SetSysexBufferSize(5120);
   input.SetSysexBufferCount(512);
   input.SetSysexOnly(true);
-  const QStringList names = DeviceNames(input);
+  const QStringList names = input.DeviceNames();
   const std::optional<int> id =
       FindDevice(names, parser.value("from"), QStringLiteral("input"), error);
   if (!id) return Fail(error);

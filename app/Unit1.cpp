@@ -53,6 +53,7 @@ TForm1::TForm1(const std::function<MidiBackend &()> &openBackend, const QString 
   CreateControls();
   MidiBackend &backend = openBackend();
   CreateComponents(backend);
+  WatchDevices(backend);
   midiapi->setCurrentIndex(midiapi->findText(backend.Api()));
   BindEvents();
   librarian_ = new TSysExLibrarian(*this);

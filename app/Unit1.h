@@ -4,11 +4,13 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 #include <array>
 #include <functional>
 #include <memory>
 
+#include "DeviceChoice.h"
 #include "ShiftState.h"
 #include "SnapshotMorph.h"
 
@@ -34,6 +36,7 @@ class QPushButton;
 class QStatusBar;
 class QTabWidget;
 class SettingsStore;
+class TDeviceWatch;
 class TDragTweak;
 class TKnobImageList;
 class TMIDIappUtil;
@@ -176,6 +179,7 @@ class TForm1 : public QWidget {
   QFrame *setpanel = nullptr;
   QComboBox *midiout = nullptr, *midiin = nullptr;
   QComboBox *midiapi = nullptr;  // the MIDI service, used from the next start
+  QLabel *midihelp = nullptr;    // in the lists' place when there is no device
   QGroupBox *knobsetup = nullptr;
   QComboBox *knobbox = nullptr, *knobchannel = nullptr, *ctrl = nullptr, *ctrlno = nullptr;
   QLineEdit *Edit1 = nullptr;
@@ -222,6 +226,23 @@ class TForm1 : public QWidget {
   void CreatePopupMenu();
   void CreateComponents(MidiBackend &backend);
   void BindEvents();
+
+  // Unit1Devices.cpp
+  void WatchDevices(MidiBackend &backend);
+  void FillDeviceLists();
+  void ShowDevices(QComboBox *list, const QStringList &names, bool withVirtualPort);
+  void ShowDeviceHelp();
+  ChosenDevice SelectedOutput() const;
+  ChosenDevice SelectedInput() const;
+  void UseOutput(const ChosenDevice &device);
+  void UseInput(const ChosenDevice &device);
+  void ChooseOutput(const ChosenDevice &device);
+  void ChooseInput(const ChosenDevice &device);
+  void OutputGone();
+  void InputGone();
+  void RefreshDeviceLists();
+  void FollowChosenOutput();
+  void FollowChosenInput();
 
   // Unit1Settings.cpp
   void LoadSettings();
@@ -288,6 +309,14 @@ class TForm1 : public QWidget {
 
   QString settingsFile_;
   std::unique_ptr<SettingsStore> Settings_;
+  MidiBackend *backend_ = nullptr;
+  TDeviceWatch *deviceWatch_ = nullptr;
+  // The devices as the lists show them, and the ones the musician chose: kept while they are
+  // away, and used again when they are back.
+  QStringList outputNames_, inputNames_;
+  QString virtualPortName_;
+  ChosenDevice chosenOutput_, chosenInput_;
+  bool outputAway_ = false, inputAway_ = false;
   QLabel *statusPanel_ = nullptr;
   bool showHints_ = true;
   bool loaded_ = false;            // the start-up load ran to its end

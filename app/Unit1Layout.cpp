@@ -3,6 +3,7 @@
 // The window's controls: names, captions, hints, initial values, sizes and places (pixels at
 // 96 dpi), and the binding of every control event to its handler.
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -289,6 +290,14 @@ void TForm1::CreateSetupPage() {
     SetBoldSize(box, false, 7);
     box->setMaxVisibleItems(20);
   }
+  midihelp = new QLabel(setpanel);
+  midihelp->setObjectName("midihelp");
+  midihelp->setGeometry(8, 3, 250, 46);
+  midihelp->setWordWrap(true);
+  midihelp->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  SetBoldSize(midihelp, false, 7);
+  midihelp->setAutoFillBackground(true);  // over the lists' captions too
+  midihelp->hide();
 
   fontbtn = new QPushButton("Font..", setpanel);
   fontbtn->setObjectName("fontbtn");
@@ -304,12 +313,17 @@ void TForm1::CreateSetupPage() {
   pole->setGeometry(100, 50, 70, 44);
   pole->SetItemIndex(0);
   pole->setToolTip(hints::kPole);
-  Label(setpanel, "MIDI service", 178, 52);
   QStringList services = MidiBackendApis();
   services.removeAll(QStringLiteral("loopback"));  // for tests only
-  midiapi = DropDownList(setpanel, "midiapi", QRect(178, 70, 80, 19), services, hints::kMidiapi);
+  midiapi = DropDownList(setpanel, "midiapi", QRect(216, 72, 42, 19), services, hints::kMidiapi);
+  midiapi->setAccessibleName("MIDI service");
+  midiapi->view()->setMinimumWidth(80);
   BlackLimeList(midiapi, false);
   SetBoldSize(midiapi, false, 7);
+  // A narrow arrow leaves the short service names room.
+  midiapi->setStyleSheet(midiapi->styleSheet() +
+                         QStringLiteral("QComboBox { padding-left: 2px; }"
+                                        "QComboBox::drop-down { width: 7px; }"));
 
   knobsetup = new QGroupBox("Knob Setup", setpanel);
   knobsetup->setObjectName("knobsetup");

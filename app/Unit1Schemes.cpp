@@ -41,6 +41,8 @@ void TForm1::RecordScheme(QPushButton *button) {
   const QString scheme = "scheme" + number;
   SettingsStore &store = *Settings_;
   store.WriteInteger(scheme, "midiout", midiout->currentIndex());
+  store.WriteString(scheme, "midioutname",
+                    outputAway_ ? chosenOutput_.name : SelectedOutput().name);
   store.WriteInteger("setup", "ch", channel->currentIndex());
   store.WriteInteger(scheme, "ch", channel->currentIndex());
   for (QObject *child : kelvanepanel->children()) {
@@ -68,8 +70,15 @@ void TForm1::RecordScheme(QPushButton *button) {
 void TForm1::SelectScheme(const QString &number) {
   const QString scheme = "scheme" + number;
   SettingsStore &store = *Settings_;
-  midiout->setCurrentIndex(store.ReadInteger(scheme, "midiout", 0));
-  midioutChange(midiout);
+  // The scheme's device by its name, which waits for it when it is away; schemes recorded before
+  // names were kept name a list entry.
+  const QString deviceName = store.ReadString(scheme, "midioutname", QString());
+  if (!deviceName.isEmpty()) {
+    ChooseOutput({deviceName, store.ReadInteger(scheme, "midiout", 0)});
+  } else {
+    midiout->setCurrentIndex(store.ReadInteger(scheme, "midiout", 0));
+    midioutChange(midiout);
+  }
   channel->setCurrentIndex(store.ReadInteger(scheme, "ch", 0));
   store.WriteInteger("setup", "ch", channel->currentIndex());
   for (QObject *child : kelvanepanel->children()) {

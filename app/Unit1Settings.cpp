@@ -71,18 +71,7 @@ void TForm1::LoadSettings() {
   SettingsStore &store = *Settings_;
 
   speed->SetPosition(ToWord(store.ReadInteger("setup", "speed", 6)));
-  LoadStep([this] {
-    QStringList names;
-    engine->ListOutputs(names);
-    midiout->addItems(names);
-    midiout->setCurrentIndex(-1);  // a list shows no device until one is chosen or opened
-  });
-  LoadStep([this] {
-    QStringList names;
-    engine->ListInputs(names);
-    midiin->addItems(names);
-    midiin->setCurrentIndex(-1);
-  });
+  LoadStep([this] { FillDeviceLists(); });
   LoadStep([this] { OpenStoredOutput(); });
   LoadStep([this] { OpenStoredInput(); });
 
@@ -141,32 +130,30 @@ void TForm1::LoadSettings() {
   loaded_ = true;
 }
 
+// The output chosen last (by name where the store has one), or the Setup page when none was.
 void TForm1::OpenStoredOutput() {
-  int out = Settings_->ReadInteger("setup", "out", -1);
-  if (out == -1) {
+  const ChosenDevice stored{Settings_->ReadString("setup", "outname", QString()),
+                            Settings_->ReadInteger("setup", "out", -1)};
+  if (stored.IsNothing()) {
     // Nobody chose an output yet: show the Setup page, without the page-change handler.
     QSignalBlocker quiet(PageControl1);
     PageControl1->setCurrentWidget(TabSheet3);
     midiout->setCurrentIndex(-1);
     return;
   }
-  MidiOutput1->SetDeviceID(out);
-  midiout->setCurrentIndex(out);
-  MidiOutput1->OpenPort();
+  UseOutput(stored);
 }
 
 void TForm1::OpenStoredInput() {
+  ChosenDevice stored{Settings_->ReadString("setup", "inname", QString()),
+                      Settings_->ReadInteger("setup", "in", -1)};
   // An input number nobody chose (none stored, or -1 saved on a machine without inputs) is not
   // worth an error box on a machine that has no input at all.
-  int in = Settings_->ReadInteger("setup", "in", -1);
-  if (in == -1) {
-    if (MidiInput1->DeviceCount() == 0) return;
-    in = 0;
+  if (stored.IsNothing()) {
+    if (inputNames_.isEmpty()) return;
+    stored.number = 0;
   }
-  MidiInput1->SetDeviceID(ToWord(in));
-  midiin->setCurrentIndex(in);
-  MidiInput1->OpenPort();
-  StartListening();
+  UseInput(stored);
 }
 
 void TForm1::SaveSettings() {
@@ -177,12 +164,17 @@ void TForm1::SaveSettings() {
     store.WriteInteger("kb", box->objectName(), box->Position());
   store.WriteInteger("setup", "ch", channel->currentIndex());
   store.WriteInteger("setup", "comkeymode", comkeymode->ItemIndex());
-  // A device the list could not select (it vanished since it was stored) keeps its number, so
-  // that it opens again once it is back.
-  if (midiout->currentIndex() >= 0 || !store.ValueExists("setup", "out"))
-    store.WriteInteger("setup", "out", midiout->currentIndex());
-  if (midiin->currentIndex() >= 0 || !store.ValueExists("setup", "in"))
+  // A device the list could not select (it is away) keeps its name and number, so that it opens
+  // again once it is back.
+  if (midiout->currentIndex() >= 0 || !store.ValueExists("setup", "out")) {
+    store.WriteInteger("setup", "out", SelectedOutput().number);
+    if (!SelectedOutput().name.isEmpty())
+      store.WriteString("setup", "outname", SelectedOutput().name);
+  }
+  if (midiin->currentIndex() >= 0 || !store.ValueExists("setup", "in")) {
     store.WriteInteger("setup", "in", midiin->currentIndex());
+    if (!SelectedInput().name.isEmpty()) store.WriteString("setup", "inname", SelectedInput().name);
+  }
   store.Close();
   MidiOutput1->ClosePort();
   MidiInput1->ClosePort();
@@ -209,18 +201,11 @@ void TForm1::ApplyFontFace(const QString &face) {
 }
 
 void TForm1::midioutChange(QObject *) {
-  MidiOutput1->ClosePort();
-  MidiOutput1->SetDeviceID(midiout->currentIndex());
-  Settings_->WriteInteger("setup", "out", MidiOutput1->DeviceID());
-  MidiOutput1->OpenPort();
+  ChooseOutput(SelectedOutput());
 }
 
 void TForm1::midiinChange(QObject *) {
-  MidiInput1->ClosePort();
-  MidiInput1->SetDeviceID(static_cast<uint16_t>(midiin->currentIndex()));
-  Settings_->WriteInteger("setup", "in", MidiInput1->DeviceID());
-  MidiInput1->OpenPort();
-  StartListening();
+  ChooseInput(SelectedInput());
 }
 
 // The ports stay on the service they were opened on: the choice is stored and used from the next

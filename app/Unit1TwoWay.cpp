@@ -45,11 +45,13 @@ void TForm1::CreateTwoWayControls() {
   follow->setGeometry(176, 50, 84, 17);
   follow->setChecked(true);
   follow->setToolTip("knobs follow what the synth sends on the MIDI input");
-  auto *morphLabel = new QLabel("glide", setpanel);
-  morphLabel->setGeometry(176, 74, 30, 17);
+  // Beside the MIDI service list: the page has no room for captions here; the hint and the
+  // accessible name say what it is.
   morphtime = new QDoubleSpinBox(setpanel);
   morphtime->setObjectName("morphtime");
-  morphtime->setGeometry(204, 72, 54, 19);
+  morphtime->setGeometry(176, 72, 38, 19);
+  morphtime->setButtonSymbols(QAbstractSpinBox::NoButtons);  // the wheel and the arrow keys turn it
+  morphtime->setAccessibleName("glide time");
   morphtime->setRange(kShortestMorphMs / 1000.0, kLongestMorphMs / 1000.0);
   morphtime->setDecimals(1);
   morphtime->setSingleStep(0.1);

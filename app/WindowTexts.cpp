@@ -52,3 +52,11 @@ QString FixedAboutText() {
       "Home page: the Kelvane project page\r\n"
       "Please read Readme.txt to learn how to support the further development of Kelvane");
 }
+
+QString DeviceGoneText(const QString &name) {
+  return name + QStringLiteral(" is gone; Kelvane will use it again when it is back");
+}
+
+QString DeviceBackText(const QString &name) {
+  return name + QStringLiteral(" is back; Kelvane uses it again");
+}

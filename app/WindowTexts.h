@@ -61,3 +61,13 @@ QString SchemeItemName(int tag);
 
 // The About page's text when there is no readme.txt beside the program.
 QString FixedAboutText();
+
+// The output list's entry for Kelvane's own port, which other programs connect to.
+inline constexpr const char *kVirtualPortEntry =
+    "Kelvane (virtual port: other programs connect to it)";
+// Under what the MIDI services answered, when there is no device at all.
+inline constexpr const char *kNoDeviceAdvice =
+    "Start a JACK server or connect a synth: the lists fill by themselves.";
+// The status bar's word on a chosen device that went away, and that came back.
+QString DeviceGoneText(const QString &name);
+QString DeviceBackText(const QString &name);

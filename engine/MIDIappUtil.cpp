@@ -55,22 +55,13 @@ QString TMIDIappUtil::FolderOfProgram(const QString &programPath) {
   return folder;
 }
 
+// The lists are read afresh, whether the ports are open or not.
 void TMIDIappUtil::ListOutputs(QStringList &list) {
-  list.clear();
-  const uint16_t count = OUTPUT_->DeviceCount();
-  for (int id = 0; id < count; ++id) {
-    OUTPUT_->SetDeviceID(id);
-    list.append(OUTPUT_->ProductName());
-  }
+  list = OUTPUT_->DeviceNames();
 }
 
 void TMIDIappUtil::ListInputs(QStringList &list) {
-  list.clear();
-  const uint16_t count = INPUT_->DeviceCount();
-  for (uint16_t id = 0; id < count; ++id) {
-    INPUT_->SetDeviceID(id);
-    list.append(INPUT_->ProductName());
-  }
+  list = INPUT_->DeviceNames();
 }
 
 void TMIDIappUtil::SendShort(uint8_t status, uint8_t data1, uint8_t data2) {

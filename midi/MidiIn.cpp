@@ -176,6 +176,12 @@ void TMidiInput::Check(uint16_t result) {
   if (result) Raise(ErrorText(result));
 }
 
+QStringList TMidiInput::DeviceNames() {
+  QStringList names = api_->PortNames();
+  DeviceCount_ = static_cast<uint16_t>(names.size());
+  return names;
+}
+
 void TMidiInput::SetDeviceID(uint16_t id) {
   if (open_) Raise(QStringLiteral("Change to DeviceID while device was open"));
   if (id >= api_->PortCount()) Raise(QStringLiteral("Invalid device ID"));

@@ -38,6 +38,12 @@ class TMidiInput : public QObject {
   QString ProductName() const { return ProductName_; }
   void SetProductName(const QString &name);
   uint16_t DeviceCount() const { return DeviceCount_; }
+  // The devices there are now, looked up afresh (DeviceCount follows), whether open or not.
+  QStringList DeviceNames();
+  // The port is open on a service that has died since (a new one may run by now).
+  bool Lost() const { return open_ && api_->Lost(); }
+  // The open device has moved to number `id` in the list (others came or went before it).
+  void FollowMovedDevice(uint16_t id) { DeviceID_ = id; }
   uint16_t Error() const { return Error_; }
   bool IsOpen() const { return open_; }
   uint32_t Capacity() const { return Capacity_; }

@@ -57,6 +57,28 @@ void TMidiOutput::SetDeviceID(int id) {
   DriverVersion_ = 0x0100;
 }
 
+QStringList TMidiOutput::DeviceNames() {
+  QStringList names = api_->PortNames();
+  DeviceCount_ = static_cast<uint16_t>(names.size());
+  return names;
+}
+
+QString TMidiOutput::VirtualPortName() {
+  QString name;
+  return api_->PortName(-1, name) == mrOk ? name : QString();
+}
+
+void TMidiOutput::FollowMovedDevice(int id) {
+  DeviceID_ = id;
+}
+
+void TMidiOutput::DeviceGone() {
+  if (open_) api_->Close();  // whatever the service says of a device that is not there
+  open_ = false;
+  sysexPending_ = 0;
+  gone_ = true;
+}
+
 void TMidiOutput::SetProductName(const QString &name) {
   if (open_) Raise(QStringLiteral("Change to ProductName while device was open"));
   const int count = api_->PortCount();
@@ -80,6 +102,7 @@ bool TMidiOutput::OpenPort() {
     if (!CallbackRecord_) CallbackRecord_ = std::make_unique<CallbackRecord>();
     Check(api_->Open(DeviceID_));
     open_ = true;
+    gone_ = false;
     sysexPending_ = 0;
     return true;
   } catch (const Exception &) {
@@ -96,13 +119,14 @@ bool TMidiOutput::ClosePort() {
     result = true;
   }
   open_ = false;
+  gone_ = false;
   return result;
 }
 
 void TMidiOutput::WriteShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
   // Never hand a closed connection to the service (some spin forever on it): the service's
   // text for an invalid handle, as if it had refused.
-  if (!open_) Check(mrInvalidHandle);
+  if (!open_) Check(ClosedResult());
   if (status < 0x80) Check(mrInvalidParam);  // not a status byte
   const uint32_t packed = status | uint32_t{static_cast<uint8_t>(data1 & 0x7F)} << 8 |
                           uint32_t{static_cast<uint8_t>(data2 & 0x7F)} << 16;
@@ -115,7 +139,7 @@ void TMidiOutput::WriteShortMessage(uint8_t status, uint8_t data1, uint8_t data2
 }
 
 void TMidiOutput::WriteSysEx(const uint8_t *bytes, size_t length) {
-  if (!open_) Check(mrInvalidHandle);
+  if (!open_) Check(ClosedResult());
   if (length == 0 || !bytes) return;  // nothing to send, nothing to report
   Check(api_->SendSysEx(std::vector<uint8_t>(bytes, bytes + length)));
   ++sysexPending_;
@@ -127,6 +151,7 @@ bool TMidiOutput::CancelSysEx() {
 }
 
 void TMidiOutput::WriteEvent(const TMyMidiEvent &event) {
+  if (!open_ && gone_) Check(mrDeviceGone);
   if (!open_) Raise(QStringLiteral("MIDI Output device not open"));
   if (event.SysExBytes)
     WriteSysEx(event.SysExBytes.get(), event.SysExByteCount);

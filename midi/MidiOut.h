@@ -36,6 +36,17 @@ class TMidiOutput : public QObject {
   QString ProductName() const { return ProductName_; }
   void SetProductName(const QString &name);
   uint16_t DeviceCount() const { return DeviceCount_; }
+  // The devices there are now, looked up afresh (DeviceCount follows), whether open or not.
+  QStringList DeviceNames();
+  // The name of our own virtual port, device -1; empty where the service has none now.
+  QString VirtualPortName();
+  // The port is open on a service that has died since (a new one may run by now).
+  bool Lost() const { return open_ && api_->Lost(); }
+  // The open device has moved to number `id` in the list (others came or went before it).
+  void FollowMovedDevice(int id);
+  // The device has gone from the service: the port closes, and sends fail with the service's
+  // text for a removed device until the port opens again.
+  void DeviceGone();
   uint16_t LastError() const { return LastError_; }
   bool IsOpen() const { return open_; }
 
@@ -77,12 +88,17 @@ class TMidiOutput : public QObject {
   // GUI thread: the service has finished blocks (or refused a message) for us.
   void HandleNotice();
   void Check(uint16_t result);
+  // What a send on the closed port fails with.
+  uint16_t ClosedResult() const {
+    return gone_ ? uint16_t{mrDeviceGone} : uint16_t{mrInvalidHandle};
+  }
   [[noreturn]] void Raise(const QString &text) const;
 
   MidiBackend &backend_;
   std::unique_ptr<MidiOutConnection> api_;
   int DeviceID_ = 0;
   bool open_ = false;
+  bool gone_ = false;
   std::unique_ptr<CallbackRecord> CallbackRecord_;
   uint16_t LastError_ = 0;
   uint32_t DriverVersion_ = 0;

@@ -152,13 +152,31 @@ uint16_t AlsaOutWire::WriteShort(const uint8_t *bytes, size_t length, size_t &at
 // ---- service and devices ----
 
 std::shared_ptr<AlsaClient> AlsaService::Current() {
-  if (!client_) client_ = AlsaClient::Open();
+  if (client_) return client_;
+  client_ = AlsaClient::Open();
+  if (client_ && devicesWake_) {
+    client_->WatchDevices(devicesWake_);
+    devicesWake_->Signal();  // a sequencer that came late brings its devices with it
+  }
   return client_;
+}
+
+void AlsaService::WatchDevices(MidiWake *wake) {
+  devicesWake_ = wake;
+  if (client_) client_->WatchDevices(wake);
 }
 
 uint16_t AlsaDevices::Count() {
   const auto client = service_->Current();
   return client ? static_cast<uint16_t>(client->Devices(direction_).size()) : 0;
+}
+
+QStringList AlsaDevices::Names() {
+  QStringList names;
+  if (const auto client = service_->Current())
+    for (const AlsaClient::Device &device : client->Devices(direction_))
+      names << QString::fromStdString(device.name);
+  return names;
 }
 
 uint16_t AlsaDevices::Name(int id, QString &name) {

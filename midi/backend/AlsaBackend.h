@@ -18,9 +18,11 @@ class AlsaService {
  public:
   // The client, or null when there is no sequencer.
   std::shared_ptr<AlsaClient> Current();
+  void WatchDevices(MidiWake *wake);
 
  private:
   std::shared_ptr<AlsaClient> client_;
+  MidiWake *devicesWake_ = nullptr;
 };
 
 // What both directions share: the device list of the other clients' ports, and the device that
@@ -32,6 +34,7 @@ class AlsaDevices {
       : service_(std::move(service)), direction_(direction) {}
   uint16_t Count();
   uint16_t Name(int id, QString &name);
+  QStringList Names();
   // The client, and the port to connect for device `id` (none for -1: our own port is left for
   // others to connect).
   uint16_t Resolve(int id, std::shared_ptr<AlsaClient> &client,
@@ -59,6 +62,7 @@ class MidiOutAlsa : public MidiOutConnection {
 
   uint16_t PortCount() override { return devices_.Count(); }
   uint16_t PortName(int id, QString &name) override;
+  QStringList PortNames() override { return devices_.Names(); }
   uint16_t Open(int id) override;
   uint16_t Close() override;
   bool IsOpen() const override { return client_ != nullptr; }
@@ -92,6 +96,7 @@ class MidiInAlsa : public MidiInConnection {
 
   uint16_t PortCount() override { return devices_.Count(); }
   uint16_t PortName(int id, QString &name) override { return devices_.Name(id, name); }
+  QStringList PortNames() override { return devices_.Names(); }
   uint16_t Open(int id, MidiInputCallback callback, void *context) override;
   uint16_t Close() override;
   bool IsOpen() const override { return client_ != nullptr; }
@@ -113,6 +118,11 @@ class AlsaBackend : public MidiBackend {
     return std::make_unique<MidiInAlsa>(service_);
   }
   std::optional<QString> ErrorText(uint16_t code) const override;
+  bool WatchDevices(MidiWake *wake) override {
+    service_->WatchDevices(wake);
+    return true;
+  }
+  bool Answers() override { return service_->Current() != nullptr; }
 
  private:
   std::shared_ptr<AlsaService> service_;

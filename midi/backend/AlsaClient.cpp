@@ -53,7 +53,16 @@ uint16_t OutputResult(int error) {
 
 }  // namespace
 
+namespace {
+
+// libasound prints its own errors on stderr; a machine without a sequencer is an answer, not a
+// fault, and the caller says what it means.
+void QuietAlsaMessage(const char *, int, const char *, int, const char *, ...) {}
+
+}  // namespace
+
 std::shared_ptr<AlsaClient> AlsaClient::Open() {
+  snd_lib_error_set_handler(&QuietAlsaMessage);
   std::shared_ptr<AlsaClient> client(new AlsaClient);
   return client->Start() ? client : nullptr;
 }
@@ -71,6 +80,7 @@ bool AlsaClient::Start() {
   fd_ = descriptor.fd;
   if (snd_midi_event_new(kDecodeBytes, &decoder_) < 0) return false;
   snd_midi_event_no_status(decoder_, 1);  // every message with its status byte
+  ListenToAnnouncements();
   reader_ = std::thread([this] { ReadInput(); });
   return true;
 }
@@ -84,6 +94,20 @@ AlsaClient::~AlsaClient() {
 }
 
 // ---- devices and ports ----
+
+// The sequencer tells every client that listens when clients and ports come, go or change: a
+// private port of ours listens, so that the device lists follow at once.
+void AlsaClient::ListenToAnnouncements() {
+  announcePort_ = snd_seq_create_simple_port(seq_, "announcements",
+                                             SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_NO_EXPORT,
+                                             SND_SEQ_PORT_TYPE_APPLICATION);
+  if (announcePort_ < 0) return;
+  snd_seq_connect_from(seq_, announcePort_, SND_SEQ_CLIENT_SYSTEM, SND_SEQ_PORT_SYSTEM_ANNOUNCE);
+}
+
+void AlsaClient::WatchDevices(MidiWake *wake) {
+  devicesWake_.store(wake);
+}
 
 std::vector<AlsaClient::Device> AlsaClient::Devices(Direction direction) const {
   const unsigned wanted = Capabilities(direction);
@@ -251,6 +275,12 @@ void AlsaClient::ReadInput() {
 
 // SysEx as the pieces it arrives in; anything else as short messages with their status bytes.
 void AlsaClient::Deliver(const snd_seq_event_t &event) {
+  if (announcePort_ >= 0 && event.dest.port == announcePort_) {
+    const bool devicesChanged =
+        event.type >= SND_SEQ_EVENT_CLIENT_START && event.type <= SND_SEQ_EVENT_PORT_CHANGE;
+    if (MidiWake *wake = devicesWake_.load(); wake && devicesChanged) wake->Signal();
+    return;
+  }
   std::lock_guard lock(targetsMutex_);
   const auto target = std::find_if(targets_.begin(), targets_.end(), [&](const InputTarget &t) {
     return t.port >= 0 && t.port == event.dest.port;

@@ -45,6 +45,8 @@ class AlsaClient {
   AlsaClient(const AlsaClient &) = delete;
   AlsaClient &operator=(const AlsaClient &) = delete;
 
+  // The client's thread signals `wake` when clients or ports of the sequencer come, go or change.
+  void WatchDevices(MidiWake *wake);
   // Other clients' ports of a direction: those we can write to (Output), read from (Input).
   std::vector<Device> Devices(Direction direction) const;
 
@@ -75,6 +77,7 @@ class AlsaClient {
 
   AlsaClient() = default;
   bool Start();
+  void ListenToAnnouncements();
   void CollectFlow(const snd_seq_addr_t &from, int depth, AlsaFlow &flow) const;
   bool PassesOn(const snd_seq_addr_t &port) const;
   int FreeInputCells(int client) const;
@@ -85,6 +88,8 @@ class AlsaClient {
   snd_seq_t *seq_ = nullptr;
   int fd_ = -1;  // the sequencer's descriptor, for the pool query libasound lacks
   int self_ = -1;
+  int announcePort_ = -1;
+  std::atomic<MidiWake *> devicesWake_{nullptr};
   std::mutex outputMutex_;
   // Input: read by the client's thread only; the targets under their lock, which the thread
   // holds while it delivers one batch of events.

@@ -11,7 +11,16 @@ const QString kVirtualPortName = QStringLiteral("Kelvane");
 std::shared_ptr<JackClient> JackService::Current() {
   if (client_ && client_->Alive()) return client_;
   client_ = JackClient::Open();  // a dead client stays with the connections still open on it
+  if (client_ && devicesWake_) {
+    client_->WatchDevices(devicesWake_);
+    devicesWake_->Signal();  // a server that came back brings its devices with it
+  }
   return client_;
+}
+
+void JackService::WatchDevices(MidiWake *wake) {
+  devicesWake_ = wake;
+  if (client_) client_->WatchDevices(wake);
 }
 
 // ---- devices ----
@@ -30,6 +39,14 @@ uint16_t JackDevices::Name(int id, QString &name) {
   describedName_ = devices[static_cast<size_t>(id)];
   name = QString::fromStdString(describedName_);
   return mrOk;
+}
+
+QStringList JackDevices::Names() {
+  QStringList names;
+  if (const auto client = service_->Current())
+    for (const std::string &device : client->Devices(direction_))
+      names << QString::fromStdString(device);
+  return names;
 }
 
 std::string JackDevices::PortToOpen(const JackClient &client, int id) {
@@ -68,8 +85,29 @@ uint16_t MidiOutJack::Open(int id) {
   client->AttachOutput(*slot, queue_, /*waitForConnection=*/id != -1);
   client_ = client;
   slot_ = slot;
+  device_ = device;
+  connectionSeen_ = false;
   attached_ = true;
   return mrOk;
+}
+
+namespace {
+
+// The server died, or the device's port went (a port of its name may have come since). A
+// connection made takes effect in a later cycle: only one that was seen can be lost.
+bool JackConnectionLost(const JackClient &client, const JackSlot &slot, const std::string &device,
+                        bool &seen) {
+  if (!client.Alive()) return true;
+  if (device.empty()) return false;
+  const bool connected = client.ConnectedTo(slot, device);
+  seen = seen || connected;
+  return seen && !connected;
+}
+
+}  // namespace
+
+bool MidiOutJack::Lost() const {
+  return client_ && JackConnectionLost(*client_, *slot_, device_, connectionSeen_);
 }
 
 uint16_t MidiOutJack::Close() {
@@ -122,7 +160,13 @@ uint16_t MidiInJack::Open(int id, MidiInputCallback callback, void *context) {
   }
   client_ = client;
   slot_ = slot;
+  device_ = device;
+  connectionSeen_ = false;
   return mrOk;
+}
+
+bool MidiInJack::Lost() const {
+  return client_ && JackConnectionLost(*client_, *slot_, device_, connectionSeen_);
 }
 
 uint16_t MidiInJack::Close() {
@@ -139,7 +183,8 @@ uint16_t MidiInJack::Close() {
 std::optional<QString> JackBackend::ErrorText(uint16_t code) const {
   switch (code) {
     case mrServerGone:
-      return QStringLiteral("The JACK server is not running; choose the device again once it runs");
+      return QStringLiteral(
+          "The JACK server is not running; Kelvane uses the device again once it runs");
     case mrNotTaking:
       return QStringLiteral("The JACK server is not taking data (it has stopped running)");
     case mrNotAnswering:

@@ -14,9 +14,12 @@ class JackService {
  public:
   // The client, or null when no server answers.
   std::shared_ptr<JackClient> Current();
+  // Port and server changes of this client and of every later one signal `wake`.
+  void WatchDevices(MidiWake *wake);
 
  private:
   std::shared_ptr<JackClient> client_;
+  MidiWake *devicesWake_ = nullptr;
 };
 
 // What both directions share: the device list of the other clients' ports, and the device that
@@ -28,6 +31,7 @@ class JackDevices {
       : service_(std::move(service)), direction_(direction) {}
   uint16_t Count();
   uint16_t Name(int id, QString &name);
+  QStringList Names();
   // The port to connect for device `id`, or "" when there is none.
   std::string PortToOpen(const JackClient &client, int id);
   JackService &Service() { return *service_; }
@@ -49,9 +53,11 @@ class MidiOutJack : public MidiOutConnection {
 
   uint16_t PortCount() override { return devices_.Count(); }
   uint16_t PortName(int id, QString &name) override;
+  QStringList PortNames() override { return devices_.Names(); }
   uint16_t Open(int id) override;
   uint16_t Close() override;
   bool IsOpen() const override { return client_ != nullptr; }
+  bool Lost() const override;
   bool TakeFinished(MidiOutQueue::Finished &finished) override;
 
  protected:
@@ -61,6 +67,8 @@ class MidiOutJack : public MidiOutConnection {
   JackDevices devices_;
   std::shared_ptr<JackClient> client_;  // the client we are open on; null while closed
   JackSlot *slot_ = nullptr;
+  std::string device_;  // the port connected to; empty for our port left for others
+  mutable bool connectionSeen_ = false;
   bool attached_ = false;
 };
 
@@ -74,14 +82,18 @@ class MidiInJack : public MidiInConnection {
 
   uint16_t PortCount() override { return devices_.Count(); }
   uint16_t PortName(int id, QString &name) override { return devices_.Name(id, name); }
+  QStringList PortNames() override { return devices_.Names(); }
   uint16_t Open(int id, MidiInputCallback callback, void *context) override;
   uint16_t Close() override;
   bool IsOpen() const override { return client_ != nullptr; }
+  bool Lost() const override;
 
  private:
   JackDevices devices_;
   std::shared_ptr<JackClient> client_;
   JackSlot *slot_ = nullptr;
+  std::string device_;
+  mutable bool connectionSeen_ = false;
   JackInputTarget target_;
 };
 
@@ -96,6 +108,11 @@ class JackBackend : public MidiBackend {
     return std::make_unique<MidiInJack>(service_);
   }
   std::optional<QString> ErrorText(uint16_t code) const override;
+  bool WatchDevices(MidiWake *wake) override {
+    service_->WatchDevices(wake);
+    return true;
+  }
+  bool Answers() override { return service_->Current() != nullptr; }
 
  private:
   std::shared_ptr<JackService> service_;

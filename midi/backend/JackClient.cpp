@@ -91,6 +91,7 @@ struct JackClient::Core {
   std::atomic<uint64_t> cycles{0};
   std::atomic<int64_t> lastCycle{0};
   std::atomic<int64_t> stallLimit{0};
+  std::atomic<MidiWake *> devicesWake{nullptr};  // told when ports come and go
 
   // The request thread and its queue.
   std::mutex mutex;
@@ -104,6 +105,11 @@ struct JackClient::Core {
   static int Process(jack_nframes_t frames, void *self) noexcept;
   static void Shutdown(jack_status_t, const char *, void *self) noexcept;
   static int BufferSize(jack_nframes_t frames, void *self) noexcept;
+  static void PortRegistered(jack_port_id_t, int, void *self) noexcept;
+  static void PortRenamed(jack_port_id_t, const char *, const char *, void *self) noexcept;
+  void DevicesChanged() noexcept {
+    if (MidiWake *wake = devicesWake.load()) wake->Signal();
+  }
   void ServeOutput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
   bool HoldSysEx() noexcept;
   int lateCycles = 0;  // process callback's own: late cycles in a row in which SysEx waited
@@ -188,6 +194,16 @@ void JackClient::Core::Shutdown(jack_status_t, const char *, void *self) noexcep
   for (JackSlot &slot : core.ports)
     if (MidiOutQueue *queue = slot.queue.load()) queue->Wake();
   core.inCallback.fetch_sub(1);
+  core.DevicesChanged();  // every device of the server is gone with it
+}
+
+void JackClient::Core::PortRegistered(jack_port_id_t, int, void *self) noexcept {
+  static_cast<Core *>(self)->DevicesChanged();
+}
+
+void JackClient::Core::PortRenamed(jack_port_id_t, const char *, const char *,
+                                   void *self) noexcept {
+  static_cast<Core *>(self)->DevicesChanged();
 }
 
 int JackClient::Core::BufferSize(jack_nframes_t frames, void *self) noexcept {
@@ -249,6 +265,8 @@ std::shared_ptr<JackClient> JackClient::Open() {
         jack_set_process_callback(core->client, &Core::Process, core);
         jack_set_buffer_size_callback(core->client, &Core::BufferSize, core);
         jack_on_info_shutdown(core->client, &Core::Shutdown, core);
+        jack_set_port_registration_callback(core->client, &Core::PortRegistered, core);
+        jack_set_port_rename_callback(core->client, &Core::PortRenamed, core);
         core->alive.store(true);
         if (jack_activate(core->client) != 0) return -1;
         return 0;
@@ -317,6 +335,10 @@ const std::string &JackClient::Name() const {
   return core_->name;
 }
 
+void JackClient::WatchDevices(MidiWake *wake) {
+  core_->devicesWake.store(wake);
+}
+
 std::vector<std::string> JackClient::Devices(Direction direction) const {
   std::vector<std::string> devices;
   if (!Alive()) return devices;
@@ -366,6 +388,11 @@ uint16_t JackClient::Connect(JackSlot &slot, const std::string &device) {
       },
       kRequestDeadline);
   return result == mrError ? uint16_t{mrAllocated} : result;
+}
+
+bool JackClient::ConnectedTo(const JackSlot &slot, const std::string &device) const {
+  jack_port_t *port = slot.port.load();
+  return Alive() && port && jack_port_connected_to(port, device.c_str());
 }
 
 void JackClient::DisconnectAll(JackSlot &slot) {

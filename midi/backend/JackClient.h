@@ -54,6 +54,9 @@ class JackClient {
   // The name the server knows us by ("Kelvane", or "Kelvane-01" beside another Kelvane).
   const std::string &Name() const;
 
+  // Any thread of the server signals `wake` when a port comes, goes or is renamed, and when the
+  // server shuts the client down.
+  void WatchDevices(MidiWake *wake);
   // GUI thread: the other clients' MIDI ports of a direction, as the musician chooses them: the
   // ports we can write to (Output) or read from (Input), in the server's order.
   std::vector<std::string> Devices(Direction direction) const;
@@ -64,6 +67,9 @@ class JackClient {
   uint16_t Slot(Direction direction, JackSlot *&slot);
   // GUI thread: connects our port to (output) or from (input) the port named `device`.
   uint16_t Connect(JackSlot &slot, const std::string &device);
+  // GUI thread: our port is connected to (output) or from (input) the port named `device`. A
+  // port that went away takes its connections with it, even when one of its name came since.
+  bool ConnectedTo(const JackSlot &slot, const std::string &device) const;
   // GUI thread: removes every connection of our port. Does not wait for a stalled server: the
   // request is then left to finish when (if) the server runs again.
   void DisconnectAll(JackSlot &slot);

@@ -23,8 +23,12 @@ struct LoopbackBackend::State {
   std::map<QString, std::vector<QByteArray>> sent;
   std::atomic<int> calls{0};
   std::vector<LoopbackIn *> openInputs;
+  MidiWake *devicesWake = nullptr;
 
   // Call with `mutex` held.
+  void DevicesChanged() const {
+    if (devicesWake) devicesWake->Signal();
+  }
   uint16_t OpenCheck(const QString &name) const {
     if (!alive) return mrServerGone;
     if (refused.count(name)) return mrAllocated;
@@ -235,18 +239,32 @@ void LoopbackBackend::RemoveDevice(const QString &name) {
   state_->outputs.removeAll(name);
   state_->inputs.removeAll(name);
   state_->gone.insert(name);
+  state_->DevicesChanged();
 }
 
 void LoopbackBackend::AddOutput(const QString &name) {
   std::lock_guard lock(state_->mutex);
   state_->outputs << name;
   state_->gone.erase(name);
+  state_->DevicesChanged();
 }
 
 void LoopbackBackend::AddInput(const QString &name) {
   std::lock_guard lock(state_->mutex);
   state_->inputs << name;
   state_->gone.erase(name);
+  state_->DevicesChanged();
+}
+
+bool LoopbackBackend::WatchDevices(MidiWake *wake) {
+  std::lock_guard lock(state_->mutex);
+  state_->devicesWake = wake;
+  return true;
+}
+
+bool LoopbackBackend::Answers() {
+  std::lock_guard lock(state_->mutex);
+  return state_->alive;
 }
 
 void LoopbackBackend::SetVirtualPort(bool available) {
@@ -262,6 +280,7 @@ void LoopbackBackend::SetPacing(MidiSysExPacing pacing) {
 void LoopbackBackend::SetServerAlive(bool alive) {
   std::lock_guard lock(state_->mutex);
   state_->alive = alive;
+  state_->DevicesChanged();
 }
 
 bool LoopbackBackend::Inject(const QString &name, const uint8_t *bytes, size_t length) {

@@ -29,6 +29,9 @@ class LoopbackBackend : public MidiBackend {
   std::unique_ptr<MidiOutConnection> CreateOutput() override;
   std::unique_ptr<MidiInConnection> CreateInput() override;
   std::optional<QString> ErrorText(uint16_t code) const override;
+  // Adding, removing and a server that dies or comes back signal the wake.
+  bool WatchDevices(MidiWake *wake) override;
+  bool Answers() override;
 
   // Every SendShort (as the bytes its status needs) and SendBytes call on device `name`, in order.
   std::vector<QByteArray> Sent(const QString &name) const;

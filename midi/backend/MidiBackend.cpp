@@ -34,9 +34,10 @@ std::optional<QString> MidiBackend::ErrorText(uint16_t code) const {
     case mrInvalidParam:
       return QStringLiteral("An invalid parameter was passed to the MIDI service");
     case mrServerGone:
-      return QStringLiteral("The MIDI server has stopped; choose the device again once it runs");
+      return QStringLiteral(
+          "The MIDI server has stopped; Kelvane uses the device again once it runs");
     case mrDeviceGone:
-      return QStringLiteral("The MIDI device has been removed");
+      return QStringLiteral("The MIDI device is gone; Kelvane uses it again when it is back");
     case mrNotTaking:
       return QStringLiteral("The MIDI server is not taking data");
     case mrNotAnswering:
@@ -146,14 +147,47 @@ std::unique_ptr<MidiBackend> CreateMidiBackend(const QString &api) {
   if (name.isEmpty()) {
     // The first compiled service that really works; the loopback is for tests only. RtMidi's
     // own JACK API only runs when asked for by name.
+    QStringList tried;
     for (const QString &candidate : apis) {
       if (candidate == QLatin1String("rtmidi-jack")) continue;
-      if (auto backend = CreateServiceBackend(candidate, /*mustWork=*/true)) return backend;
+      if (auto backend = CreateServiceBackend(candidate, /*mustWork=*/true)) {
+        backend->SetTriedServices(tried);
+        return backend;
+      }
+      tried << MidiServiceTitle(candidate) + QStringLiteral(": ") + MidiServiceAbsence(candidate);
     }
-  } else if (apis.contains(name)) {
+    // None works now: wait on the first, so that a JACK server started later is found.
+    if (!apis.isEmpty()) {
+      if (auto backend = CreateServiceBackend(apis.first(), /*mustWork=*/false)) {
+        backend->SetTriedServices(tried.mid(1));
+        return backend;
+      }
+    }
+    auto none = std::make_unique<NoDeviceBackend>();
+    none->SetTriedServices(tried);
+    return none;
+  }
+  if (apis.contains(name)) {
     // Asked for by name: keep it even if its service is down now, so its devices appear once
     // the service runs.
     if (auto backend = CreateServiceBackend(name, /*mustWork=*/false)) return backend;
   }
   return std::make_unique<NoDeviceBackend>();
+}
+
+QString MidiServiceTitle(const QString &api) {
+  if (api == QLatin1String("jack")) return QStringLiteral("JACK");
+  if (api == QLatin1String("alsa")) return QStringLiteral("ALSA sequencer");
+  if (api == QLatin1String("coremidi")) return QStringLiteral("CoreMIDI");
+  if (api == QLatin1String("winmm")) return QStringLiteral("Windows MIDI");
+  if (api == QLatin1String("rtmidi-jack")) return QStringLiteral("JACK (RtMidi)");
+  if (api == QLatin1String("loopback")) return QStringLiteral("Loopback");
+  return QStringLiteral("No service");
+}
+
+QString MidiServiceAbsence(const QString &api) {
+  if (api == QLatin1String("jack") || api == QLatin1String("rtmidi-jack"))
+    return QStringLiteral("no server answers");
+  if (api == QLatin1String("alsa")) return QStringLiteral("no sequencer here (/dev/snd/seq)");
+  return QStringLiteral("does not answer");
 }

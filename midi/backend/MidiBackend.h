@@ -36,6 +36,20 @@ enum MidiResult : uint16_t {
   mrNotAnswering = 67,  // the service did not answer a request in time
 };
 
+// The names of a connection's devices, in the service's order. A device that goes while they are
+// read ends the list there: the next look sees the list as it is then.
+template <class Connection>
+QStringList DeviceNamesOf(Connection &connection) {
+  QStringList names;
+  const int count = connection.PortCount();
+  for (int id = 0; id < count; ++id) {
+    QString name;
+    if (connection.PortName(id, name) != mrOk) break;
+    names << name;
+  }
+  return names;
+}
+
 // How a service that is fed from a thread of ours takes SysEx without dropping any: pieces of at
 // most MaxBytes (0 = each message whole, in one call) with at least Pause between two pieces.
 struct MidiSysExPacing {
@@ -53,7 +67,11 @@ class MidiOutConnection {
   virtual uint16_t PortCount() = 0;
   // Fills `name` for device `id` (-1 = the virtual port "Kelvane" where the service has them).
   virtual uint16_t PortName(int id, QString &name) = 0;
+  // Every device's name, in order, in one look at the service where it can.
+  virtual QStringList PortNames() { return DeviceNamesOf(*this); }
   virtual uint16_t Open(int id) = 0;
+  // The service this connection is open on has died (a new one may run by now).
+  virtual bool Lost() const { return false; }
   // Whatever is still queued is dropped and reported nothing of.
   virtual uint16_t Close() = 0;
   virtual bool IsOpen() const = 0;
@@ -96,6 +114,9 @@ class MidiInConnection {
   virtual ~MidiInConnection() = default;
   virtual uint16_t PortCount() = 0;
   virtual uint16_t PortName(int id, QString &name) = 0;
+  virtual QStringList PortNames() { return DeviceNamesOf(*this); }
+  // The service this connection is open on has died (a new one may run by now).
+  virtual bool Lost() const { return false; }
   // Opens device `id` and delivers its input to `callback` until Close returns.
   virtual uint16_t Open(int id, MidiInputCallback callback, void *context) = 0;
   // After Close returns the callback runs no more.
@@ -117,7 +138,30 @@ class MidiBackend {
   virtual std::unique_ptr<MidiInConnection> CreateInput() = 0;
   // The backend's text for a result code, or nothing when it has none.
   virtual std::optional<QString> ErrorText(uint16_t code) const;
+
+  // GUI thread. From now on, any thread of the service signals `wake` (which must outlive the
+  // backend) when its device lists may have changed: a port came or went, a server died. False
+  // when the service tells nothing of the kind: the caller then looks again now and then.
+  virtual bool WatchDevices(MidiWake *wake) {
+    (void)wake;
+    return false;
+  }
+  // GUI thread: whether the service answers now (a JACK server runs, a sequencer is there).
+  virtual bool Answers() { return true; }
+
+  // What the services tried before this one answered when it was chosen, one line each
+  // ("JACK: no server answers"), for the musician who finds no device.
+  const QStringList &TriedServices() const { return tried_; }
+  void SetTriedServices(QStringList tried) { tried_ = std::move(tried); }
+
+ private:
+  QStringList tried_;
 };
+
+// The musician's name for a service ("JACK", "ALSA sequencer").
+QString MidiServiceTitle(const QString &api);
+// What a service that does not answer lacks, in a few words ("no server answers").
+QString MidiServiceAbsence(const QString &api);
 
 // "jack", "alsa", "coremidi", "winmm", "loopback", or "" = the first compiled API that really
 // works. Never null: with no working API (or an unknown name), a backend with no devices.
@@ -129,6 +173,7 @@ QStringList MidiBackendApis();
 class NoDeviceBackend : public MidiBackend {
  public:
   QString Api() const override { return QStringLiteral("none"); }
+  bool Answers() override { return false; }
   std::unique_ptr<MidiOutConnection> CreateOutput() override;
   std::unique_ptr<MidiInConnection> CreateInput() override;
 };

@@ -27,6 +27,7 @@
 #include "SettingsStore.h"
 #include "Unit1.h"
 #include "WindowFixture.h"
+#include "WindowTexts.h"
 #include "knob.h"
 
 namespace {
@@ -181,7 +182,8 @@ TEST_F(WindowTest, FirstStartOnAnEmptyStore) {
   EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join("|").toStdString();
   EXPECT_EQ(w->PageControl1->currentWidget(), w->TabSheet3);
   EXPECT_EQ(w->midiout->currentIndex(), -1);
-  EXPECT_EQ(w->midiout->count(), 3);
+  ASSERT_EQ(w->midiout->count(), 4);
+  EXPECT_EQ(w->midiout->itemText(3), kVirtualPortEntry) << "our own port, last";
   EXPECT_FALSE(w->MidiOutput1->IsOpen());
   for (int k = 1; k <= 22; ++k) {
     QLabel *label = w->knobLabel[k - 1];
@@ -217,7 +219,8 @@ TEST_F(WindowTest, ClosingWritesTheShutdownValuesAndNothingElse) {
   Open()->close();
   EXPECT_EQ(StoredValues(),
             QStringList({"kb/vel=90", "kb/velrnd=20", "kb/playmode=10", "kb/interval=6",
-                         "setup/ch=0", "setup/comkeymode=0", "setup/out=-1", "setup/in=0"}));
+                         "setup/ch=0", "setup/comkeymode=0", "setup/out=-1", "setup/in=0",
+                         "setup/inname=Loopback In 1"}));
 }
 
 TEST_F(WindowTest, AChosenOutputOpensAtTheNextStartWithoutTheSetupPage) {

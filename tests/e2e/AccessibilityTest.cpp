@@ -3,6 +3,8 @@
 // What a screen reader hears: the knobs and value boxes read through AT-SPI, the desktop's
 // accessibility service, on a private session bus.
 
+#include <unistd.h>
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -70,6 +72,20 @@ class Accessibility : public E2eTest {
     return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
   }
 
+  // The text of every label on screen, as "atspi-controls.py labels" prints them.
+  QStringList Labels() const {
+    QProcess reader;
+    StartReader(reader, {"labels"});
+    if (!reader.waitForFinished(10000)) reader.kill();
+    return QString::fromUtf8(reader.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+  }
+  void ReadableBy(Kelvane &app) {
+    app.SetEnvironment("DBUS_SESSION_BUS_ADDRESS", bus.Address());
+    app.SetEnvironment("XDG_RUNTIME_DIR", runtime.path());
+    app.SetEnvironment("QT_ACCESSIBILITY", "1");
+    app.SetEnvironment("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+  }
+
   QTemporaryDir runtime;
   SessionBus bus{runtime.path()};
 };
@@ -77,10 +93,7 @@ class Accessibility : public E2eTest {
 TEST_F(Accessibility, AScreenReaderReadsAKnobsNameAndValueAndHearsItTurn) {
   ASSERT_FALSE(bus.Address().isEmpty()) << "no session bus";
   Kelvane app(settings);
-  app.SetEnvironment("DBUS_SESSION_BUS_ADDRESS", bus.Address());
-  app.SetEnvironment("XDG_RUNTIME_DIR", runtime.path());
-  app.SetEnvironment("QT_ACCESSIBILITY", "1");
-  app.SetEnvironment("QT_LINUX_ACCESSIBILITY_ALWAYS_ON", "1");
+  ReadableBy(app);
   ASSERT_NO_FATAL_FAILURE(StartConnected(app));
 
   // Every knob is a dial and every value box a slider, named by its label.
@@ -112,6 +125,31 @@ TEST_F(Accessibility, AScreenReaderReadsAKnobsNameAndValueAndHearsItTurn) {
   EXPECT_TRUE(heard.contains("cutoff\t1")) << heard.join(", ").toStdString();
   EXPECT_TRUE(heard.contains("cutoff\t64")) << heard.join(", ").toStdString();
   EXPECT_EQ(Hex(peer.Messages().back()), Hex(Bytes({0xB0, 0x1A, 64})));
+}
+
+// A first start where no MIDI service answers: no error box, and the Setup page says, in the
+// lists' place, what each service answered and how to get a device.
+TEST_F(Accessibility, WithNoMidiServiceTheSetupPageSaysWhatEachServiceAnswered) {
+  ASSERT_FALSE(bus.Address().isEmpty()) << "no session bus";
+  QFile::remove(settings);
+  Kelvane app(settings);
+  ReadableBy(app);
+  app.SetMidiApi({});  // the musician's first start: every service is tried
+  app.SetEnvironment("JACK_DEFAULT_SERVER", "kelvane-nobody-" + QString::number(getpid()));
+  app.Start();
+  ASSERT_TRUE(app.WaitForWindow()) << app.Output().toStdString();
+  EXPECT_FALSE(app.WaitForDialog(".*", 1500).has_value()) << "an error box on a first start";
+  EXPECT_TRUE(app.ShowsSetupPage()) << "see no-service.png";
+  app.Screenshot(ArtefactDir() + "/no-service.png");
+  QStringList labels;
+  EXPECT_TRUE(WaitUntil([&] {
+    return !(labels = Labels().filter("JACK: no server answers")).isEmpty();
+  })) << Labels().join('\n').toStdString();
+  ASSERT_FALSE(labels.isEmpty());
+  EXPECT_TRUE(labels[0].contains("the lists fill by themselves")) << labels[0].toStdString();
+  if (!QFile::exists("/dev/snd/seq")) {
+    EXPECT_TRUE(labels[0].contains("ALSA sequencer: no sequencer here")) << labels[0].toStdString();
+  }
 }
 
 }  // namespace

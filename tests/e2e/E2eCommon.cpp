@@ -385,13 +385,16 @@ QPoint Kelvane::PageOrigin() {
 }
 
 bool Kelvane::ShowsSetupPage() {
-  // The "MIDI output" list is black from x 74 to 254 at the top of the Setup page.
+  // The "MIDI output" list is black from x 74 to 254 at the top of the Setup page, and the
+  // MIDI service list from x 216 to 258 lower down (the only one when no device is there).
   const QPoint page = PageOrigin();
   const QImage image = Screenshot();
   if (image.isNull()) return false;
-  int dark = 0;
-  for (int x = 90; x < 250; x += 10) dark += Dark(image.pixel(page + QPoint(x, 14)));
-  return dark >= 12;
+  int outputList = 0;
+  for (int x = 90; x < 250; x += 10) outputList += Dark(image.pixel(page + QPoint(x, 14)));
+  int serviceList = 0;
+  for (int x = 226; x < 256; x += 6) serviceList += Dark(image.pixel(page + QPoint(x, 81)));
+  return outputList >= 12 || (serviceList >= 4 && !ShowsKnobPage());
 }
 
 bool Kelvane::ShowsKnobPage() {

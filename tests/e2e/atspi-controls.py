@@ -6,6 +6,7 @@
 #   atspi-controls.py list           one line per dial or slider: role, name, value, min, max
 #   atspi-controls.py watch SECONDS  prints "ready", then one line per value change it hears:
 #                                    name, new value; ends after SECONDS
+#   atspi-controls.py labels         the text of every label on screen, one line each
 # Both need the session bus of the program (DBUS_SESSION_BUS_ADDRESS). Tab-separated output.
 import sys
 
@@ -27,13 +28,24 @@ def application():
     return None
 
 
-def controls(node, depth=0):
+def controls(node, depth=0, roles=ROLES):
     if node is None or depth > 40:
         return
-    if node.get_role_name() in ROLES:
+    if node.get_role_name() in roles:
         yield node
     for i in range(node.get_child_count()):
-        yield from controls(node.get_child_at_index(i), depth + 1)
+        yield from controls(node.get_child_at_index(i), depth + 1, roles)
+
+
+def list_labels():
+    app = application()
+    if app is None:
+        print("no application named " + APPLICATION, file=sys.stderr)
+        return 1
+    for node in controls(app, roles=("label",)):
+        if node.get_state_set().contains(Atspi.StateType.SHOWING):
+            print(node.get_name().replace("\n", " | "), flush=True)
+    return 0
 
 
 def value_of(node):
@@ -67,7 +79,9 @@ def watch(seconds):
 if __name__ == "__main__":
     if len(sys.argv) >= 2 and sys.argv[1] == "list":
         sys.exit(list_controls())
+    if len(sys.argv) == 2 and sys.argv[1] == "labels":
+        sys.exit(list_labels())
     if len(sys.argv) == 3 and sys.argv[1] == "watch":
         sys.exit(watch(float(sys.argv[2])))
-    print(__doc__ if __doc__ else "usage: atspi-controls.py list | watch SECONDS", file=sys.stderr)
+    print(__doc__ if __doc__ else "usage: atspi-controls.py list | watch SECONDS | labels", file=sys.stderr)
     sys.exit(2)
