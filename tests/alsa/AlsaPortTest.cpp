@@ -82,11 +82,12 @@ class AlsaOutput : public ::testing::Test {
   // Sends `bytes` as one block; waits until the peer has all of them and the block finished.
   QByteArray Transfer(const QByteArray &bytes, const char *what) {
     const int before = completions;
+    const qsizetype had = peer->Count();
     QElapsedTimer timer;
     timer.start();
     Send(output, bytes);
-    EXPECT_TRUE(
-        WaitFor([&] { return peer->Count() >= bytes.size() && completions > before; }, 60000));
+    EXPECT_TRUE(WaitFor([&] { return peer->Count() >= had + bytes.size() && completions > before; },
+                        60000));
     PrintSpeed(what, bytes.size(), double(timer.nsecsElapsed()) / 1e9);
     EXPECT_EQ(lastResult, 0);
     return peer->Received();
