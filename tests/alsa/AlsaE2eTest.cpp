@@ -4,7 +4,8 @@
 // Kelvane on the ALSA sequencer, end to end: the real program on an X display of the test
 // machine (tools/alsa-vm.sh), driven with real X input, its ports subscribed to a peer program
 // of the test's own as the settings file says. Knob keys, note keys and Panic; a 1 MiB file sent
-// and a 1 MiB dump recorded through the SysEx page; a dump lost while the program was stopped.
+// and a 1 MiB dump recorded through the SysEx page; a dump lost while the program was stopped;
+// the peer unplugged and plugged back.
 // One program serves every test: it takes seconds to start there. Speeds are printed.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -214,6 +215,22 @@ TEST_F(AlsaE2e, ADumpLostWhileKelvaneIsStoppedIsReportedAndWhatFollowsIsRecorded
   ASSERT_TRUE(WaitUntil([&] { return app->WindowGone(*box); }));
   EXPECT_FALSE(DoneButtonEnabled(*app));
   ExpectSameBytes(ReadFile(File("after-loss.syx")), after);
+}
+
+// The peer goes as an unplugged synth goes (its client ends) and comes back under its name: the
+// sequencer announces both, and Kelvane takes it back by itself.
+TEST_F(AlsaE2e, TheSynthUnpluggedAndPluggedBackIsUsedAgainWithoutAClick) {
+  peer.reset();
+  Settle();
+  peer = std::make_unique<AlsaPeer>("e2e-peer");
+  ASSERT_TRUE(peer->Ok());
+  ASSERT_TRUE(WaitUntil([] { return peer->Writers().contains("Kelvane"); }))
+      << "Kelvane's output did not take the synth back";
+  ASSERT_TRUE(WaitUntil([] { return peer->Readers().contains("Kelvane"); }))
+      << "Kelvane's input did not take the synth back";
+  app->ShowPage(0);
+  app->Key("1");
+  EXPECT_TRUE(WaitUntil([] { return !peer->Received().isEmpty(); }));
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 // a transfer, a peer that goes away. Speeds are printed, never asserted.
 #include <alsa/asoundlib.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -222,6 +223,29 @@ TEST(AlsaInput, ADumpIn256ByteEventsIsRecordedByteExact) {
   EXPECT_EQ(shorts, notes);
   ExpectSameBytes(sysex, dump);
   EXPECT_EQ(overflows, 0);
+}
+
+// The device lists follow the sequencer: a program that comes or goes is announced at once.
+TEST(AlsaDevices, AProgramThatComesAndGoesIsAnnouncedAndListed) {
+  const auto backend = CreateMidiBackend("alsa");
+  MidiWake wake;
+  ASSERT_TRUE(backend->WatchDevices(&wake));
+  TMidiOutput output(*backend);
+  const auto announced = [&wake] {
+    pollfd fd{wake.Fd(), POLLIN, 0};
+    const bool signalled = poll(&fd, 1, 2000) == 1;
+    wake.Drain();
+    return signalled;
+  };
+  output.DeviceNames();
+  wake.Drain();
+  auto late = std::make_unique<AlsaPeer>("late-synth");
+  ASSERT_TRUE(late->Ok());
+  EXPECT_TRUE(announced());
+  EXPECT_TRUE(output.DeviceNames().contains(late->DeviceName()));
+  late.reset();
+  EXPECT_TRUE(announced());
+  EXPECT_FALSE(output.DeviceNames().contains("late-synth:port"));
 }
 
 }  // namespace
