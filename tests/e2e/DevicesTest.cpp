@@ -4,7 +4,9 @@
 // one plugged in while Kelvane runs, the open one unplugged and plugged back, and a JACK server
 // that dies and comes back.
 
+#include <QElapsedTimer>
 #include <QFile>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -97,9 +99,13 @@ TEST_F(Devices, TheOpenSynthUnpluggedAndPluggedBackPlaysAgainWithoutAClick) {
 
   synth.reset();
   Settle();
+  QElapsedTimer back;
+  back.start();
   synth = Plug("e2e-replug");
   ASSERT_TRUE(WaitUntil([&] { return graph.ConnectedToKelvane(In(*synth)); }, 5000))
       << "Kelvane did not take the synth back";
+  std::printf("[ replug   ] Kelvane was connected to the synth again %lld ms after it came back\n",
+              static_cast<long long>(back.elapsed()));
   EXPECT_TRUE(TurnKnobTo(app, *synth));
   app.CloseWindow();
   ASSERT_TRUE(app.WaitForExit());
@@ -131,6 +137,8 @@ TEST(DevicesRestart, AJackServerKilledAndStartedAgainIsReconnected) {
   graph.reset();
   ASSERT_EQ(std::system(stop.c_str()), 0);  // kills the server
   Settle(1000);
+  QElapsedTimer back;
+  back.start();
   ASSERT_EQ(std::system(start.c_str()), 0);
   graph = std::make_unique<JackGraph>();
   peer = std::make_unique<Peer>();
@@ -138,6 +146,8 @@ TEST(DevicesRestart, AJackServerKilledAndStartedAgainIsReconnected) {
   // The server's return is found by a look every two seconds.
   EXPECT_TRUE(WaitUntil([&] { return graph->ConnectedToKelvane(peer->InPort()); }, 8000));
   EXPECT_TRUE(WaitUntil([&] { return graph->ConnectedToKelvane(peer->OutPort()); }, 3000));
+  std::printf("[ restart  ] Kelvane was connected again %lld ms after the server was started\n",
+              static_cast<long long>(back.elapsed()));
   app.Key("1");
   EXPECT_TRUE(peer->WaitForMessages(1));
   app.CloseWindow();
