@@ -23,7 +23,6 @@ class TDeviceWatch : public QObject {
 
   // Looks every two seconds even where the service announces its changes.
   void SetLooking(bool looking);
-  bool Announced() const { return announced_; }
 
   // GUI thread: the lists may have changed; compare them with what is shown.
   std::function<void()> OnChange;

@@ -40,7 +40,8 @@ class TMidiInput : public QObject {
   uint16_t DeviceCount() const { return DeviceCount_; }
   // The devices there are now, looked up afresh (DeviceCount follows), whether open or not.
   QStringList DeviceNames();
-  // The port is open on a service that has died since (a new one may run by now).
+  // The device the port is open on has gone from under it (its server died, its port went),
+  // although one of its name may be there again by now.
   bool Lost() const { return open_ && api_->Lost(); }
   // The open device has moved to number `id` in the list (others came or went before it).
   void FollowMovedDevice(uint16_t id) { DeviceID_ = id; }

@@ -40,7 +40,8 @@ class TMidiOutput : public QObject {
   QStringList DeviceNames();
   // The name of our own virtual port, device -1; empty where the service has none now.
   QString VirtualPortName();
-  // The port is open on a service that has died since (a new one may run by now).
+  // The device the port is open on has gone from under it (its server died, its port went),
+  // although one of its name may be there again by now.
   bool Lost() const { return open_ && api_->Lost(); }
   // The open device has moved to number `id` in the list (others came or went before it).
   void FollowMovedDevice(int id);

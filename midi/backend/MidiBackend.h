@@ -70,7 +70,8 @@ class MidiOutConnection {
   // Every device's name, in order, in one look at the service where it can.
   virtual QStringList PortNames() { return DeviceNamesOf(*this); }
   virtual uint16_t Open(int id) = 0;
-  // The service this connection is open on has died (a new one may run by now).
+  // The device this connection is open on has gone from under it: the service died, or the
+  // device's port went (one of its name may have come since).
   virtual bool Lost() const { return false; }
   // Whatever is still queued is dropped and reported nothing of.
   virtual uint16_t Close() = 0;
@@ -115,7 +116,8 @@ class MidiInConnection {
   virtual uint16_t PortCount() = 0;
   virtual uint16_t PortName(int id, QString &name) = 0;
   virtual QStringList PortNames() { return DeviceNamesOf(*this); }
-  // The service this connection is open on has died (a new one may run by now).
+  // The device this connection is open on has gone from under it: the service died, or the
+  // device's port went (one of its name may have come since).
   virtual bool Lost() const { return false; }
   // Opens device `id` and delivers its input to `callback` until Close returns.
   virtual uint16_t Open(int id, MidiInputCallback callback, void *context) = 0;
