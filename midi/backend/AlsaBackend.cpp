@@ -151,21 +151,6 @@ uint16_t AlsaOutWire::WriteShort(const uint8_t *bytes, size_t length, size_t &at
 
 // ---- service and devices ----
 
-std::shared_ptr<AlsaClient> AlsaService::Current() {
-  if (client_) return client_;
-  client_ = AlsaClient::Open();
-  if (client_ && devicesWake_) {
-    client_->WatchDevices(devicesWake_);
-    devicesWake_->Signal();  // a sequencer that came late brings its devices with it
-  }
-  return client_;
-}
-
-void AlsaService::WatchDevices(MidiWake *wake) {
-  devicesWake_ = wake;
-  if (client_) client_->WatchDevices(wake);
-}
-
 uint16_t AlsaDevices::Count() {
   const auto client = service_->Current();
   return client ? static_cast<uint16_t>(client->Devices(direction_).size()) : 0;

@@ -11,19 +11,11 @@
 
 #include "AlsaClient.h"
 #include "MidiBackend.h"
+#include "ServiceClient.h"
 
 // The ALSA sequencer as Kelvane's MIDI service: our one client, opened when a sequencer is
-// there (a module loaded later is found at the next look). GUI thread only.
-class AlsaService {
- public:
-  // The client, or null when there is no sequencer.
-  std::shared_ptr<AlsaClient> Current();
-  void WatchDevices(MidiWake *wake);
-
- private:
-  std::shared_ptr<AlsaClient> client_;
-  MidiWake *devicesWake_ = nullptr;
-};
+// there (a module loaded later is found at the next look).
+using AlsaService = ServiceClient<AlsaClient>;
 
 // What both directions share: the device list of the other clients' ports, and the device that
 // was described last, which opens by its name (port numbers change when a device is plugged in

@@ -45,6 +45,8 @@ class AlsaClient {
   AlsaClient(const AlsaClient &) = delete;
   AlsaClient &operator=(const AlsaClient &) = delete;
 
+  // The sequencer never goes while the client is open.
+  bool Alive() const { return true; }
   // The client's thread signals `wake` when clients or ports of the sequencer come, go or change.
   void WatchDevices(MidiWake *wake);
   // Other clients' ports of a direction: those we can write to (Output), read from (Input).

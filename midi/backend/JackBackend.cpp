@@ -8,21 +8,6 @@ namespace {
 const QString kVirtualPortName = QStringLiteral("Kelvane");
 }  // namespace
 
-std::shared_ptr<JackClient> JackService::Current() {
-  if (client_ && client_->Alive()) return client_;
-  client_ = JackClient::Open();  // a dead client stays with the connections still open on it
-  if (client_ && devicesWake_) {
-    client_->WatchDevices(devicesWake_);
-    devicesWake_->Signal();  // a server that came back brings its devices with it
-  }
-  return client_;
-}
-
-void JackService::WatchDevices(MidiWake *wake) {
-  devicesWake_ = wake;
-  if (client_) client_->WatchDevices(wake);
-}
-
 // ---- devices ----
 
 uint16_t JackDevices::Count() {

@@ -7,20 +7,10 @@
 
 #include "JackClient.h"
 #include "MidiBackend.h"
+#include "ServiceClient.h"
 
-// The running JACK server as Kelvane's MIDI service: the client of the server that runs now,
-// opened afresh once a server runs again after one died. GUI thread only.
-class JackService {
- public:
-  // The client, or null when no server answers.
-  std::shared_ptr<JackClient> Current();
-  // Port and server changes of this client and of every later one signal `wake`.
-  void WatchDevices(MidiWake *wake);
-
- private:
-  std::shared_ptr<JackClient> client_;
-  MidiWake *devicesWake_ = nullptr;
-};
+// The running JACK server as Kelvane's MIDI service: the client of the server that runs now.
+using JackService = ServiceClient<JackClient>;
 
 // What both directions share: the device list of the other clients' ports, and the device that
 // was described last, which opens by its port's name (ports that come and go in between never
