@@ -81,20 +81,6 @@ TEST_F(Devices, DevicesPluggedInWhileRunningAppearAtOnceAndTheChoiceFollowsItsDe
   EXPECT_TRUE(w->MidiOutput1->IsOpen());
 }
 
-TEST_F(Devices, TheInputUnpluggedAndPluggedBackIsHeardAgain) {
-  auto w = Open();
-  ASSERT_TRUE(w->MidiInput1->IsOpen());
-  backend.RemoveDevice(kIn);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !w->MidiInput1->IsOpen(); }));
-  EXPECT_EQ(w->StatusText(), DeviceGoneText(kIn));
-  backend.AddInput(kIn);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return w->MidiInput1->IsOpen(); }));
-  const auto before = w->MonitorHistory().NextSequence();
-  const uint8_t controlChange[] = {0xB0, 7, 100};
-  ASSERT_TRUE(backend.Inject(kIn, controlChange, sizeof controlChange));
-  EXPECT_TRUE(QTest::qWaitFor([&] { return w->MonitorHistory().NextSequence() > before; }));
-}
-
 TEST_F(Devices, ASchemeFindsItsOutputByNameAndWaitsForOneThatIsAway) {
   Store("scheme1", "knobctrl1", "176");
   Store("scheme1", "midiout", "1");

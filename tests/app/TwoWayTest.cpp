@@ -68,24 +68,6 @@ TEST(MidiText, MakersAreReadNoFurtherThanTheMessageGoes) {
   EXPECT_EQ(ManufacturerName(other, 1), "ID 22");
 }
 
-TEST(MidiText, MessagesSplitIntoTheMonitorsColumns) {
-  const uint8_t cc[] = {0xB2, 74, 100}, program[] = {0xC0, 10}, bend[] = {0xE0, 0, 0x40},
-                damaged[] = {0xB0, 0x80, 1}, sysex[] = {0xF0, 0x43, 0x10, 0x4C},
-                piece[] = {0x01, 0x02};
-  MessageColumns c = DescribeMessage(cc, 3);
-  EXPECT_EQ(QStringList({c.channel, c.type, c.data, c.name}),
-            QStringList({"3", "ControlChange", "74 100", "Brightness"}));
-  c = DescribeMessage(program, 2);
-  EXPECT_EQ(QStringList({c.channel, c.type, c.data}), QStringList({"1", "ProgramChange", "10"}));
-  EXPECT_EQ(DescribeMessage(bend, 3).name, "0");
-  EXPECT_EQ(DescribeMessage(damaged, 3).data, "80 1");
-  // Only the head of a SysEx message is read; its length is the whole message's.
-  c = DescribeMessage(sysex, 266);
-  EXPECT_EQ(QStringList({c.channel, c.type, c.data}),
-            QStringList({"", "SysEx", "Yamaha, 266 bytes"}));
-  EXPECT_EQ(DescribeMessage(piece, 2).name, "(continued)");
-}
-
 TEST(MonitorLogTest, KeepsTheNewestEntriesUpToItsCapacity) {
   MonitorLog log(3);
   for (int v = 0; v < 10; ++v) {
@@ -176,18 +158,6 @@ TEST_F(TwoWay, KeyboardKnobsFollowBendModulationAndAftertouchOnTheGlobalChannel)
   EXPECT_TRUE(backend.Sent(kOut).empty());
 }
 
-TEST_F(TwoWay, FollowingIsSwitchedOffOnTheSetupPageAndStaysOff) {
-  {
-    auto w = OpenWithOutput();
-    w->follow->click();
-    Arrive(*w, Bytes({0xB0, 24, 100}));
-    EXPECT_EQ(w->knob[0]->Position(), 0);
-  }
-  EXPECT_EQ(Stored("setup", "follow"), "0");
-  auto w = Open();
-  EXPECT_FALSE(w->follow->isChecked());
-}
-
 TEST_F(TwoWay, LearnTakesTheNextKnobMessageAndTheKnobThenSendsIt) {
   auto w = OpenWithOutput();
   w->knobbox->setCurrentIndex(4);  // knob5
@@ -221,21 +191,6 @@ TEST_F(TwoWay, LearnTakesTheNextKnobMessageAndTheKnobThenSendsIt) {
             std::vector<int>({208, 74, 0}));
   EXPECT_FALSE(w->kchannel->isChecked());
   EXPECT_FALSE(w->ctrlno->isEnabled());
-}
-
-TEST_F(TwoWay, LearnIsCancelledByEscOrASecondClick) {
-  auto w = OpenWithOutput();
-  w->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
-  w->learnbtn->click();
-  QTest::keyClick(w.get(), Qt::Key_Escape);
-  EXPECT_FALSE(w->Learning());
-  EXPECT_EQ(w->StatusText(), "learn cancelled");
-  w->learnbtn->click();
-  w->learnbtn->click();
-  EXPECT_FALSE(w->Learning());
-  Arrive(*w, Bytes({0xB0, 74, 1}));
-  EXPECT_EQ(w->knob[0]->Tag2(), 24);
 }
 
 TEST_F(TwoWay, MonitorShowsSentAndReceivedMessagesAndSavesThem) {

@@ -73,25 +73,6 @@ TEST_F(KnobKeys, KnobAndNoteKeysAndOtherModifiersPassThrough) {
   EXPECT_TRUE(events.isEmpty());
 }
 
-TEST_F(KnobKeys, PartWheelNotchesAddUpToAStepAndARelease) {
-  Wheel(&knob, 60);
-  EXPECT_TRUE(events.isEmpty());
-  Wheel(&knob, 60);
-  EXPECT_EQ(events, QStringList({"move11", "up11"}));
-}
-
-TEST_F(KnobKeys, TabFocusesTheKnobAndTheFocusShows) {
-  EXPECT_TRUE(knob.focusPolicy() & Qt::TabFocus);
-  EXPECT_TRUE(knob.focusPolicy() & Qt::WheelFocus);
-  shown.window->activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(shown.window.get()));
-  knob.clearFocus();
-  const QImage unfocused = knob.grab().toImage();
-  knob.setFocus(Qt::TabFocusReason);
-  ASSERT_TRUE(knob.hasFocus());
-  EXPECT_NE(knob.grab().toImage(), unfocused);
-}
-
 TEST(DragTweakKeys, TurningKeysAndTheWheelStepTheBoxAndApplyItAsARelease) {
   ShownControl<TDragTweak> shown;
   TDragTweak &box = *shown.control;
