@@ -45,8 +45,9 @@ class AlsaClient {
   AlsaClient(const AlsaClient &) = delete;
   AlsaClient &operator=(const AlsaClient &) = delete;
 
-  // The sequencer never goes while the client is open.
+  // The sequencer never goes while the client is open, and opens at once.
   bool Alive() const { return true; }
+  bool Opening() const { return false; }
   // The client's thread signals `wake` when clients or ports of the sequencer come, go or change.
   void WatchDevices(MidiWake *wake);
   // Other clients' ports of a direction: those we can write to (Output), read from (Input).

@@ -6,6 +6,8 @@
 
 namespace {
 const QString kVirtualPortName = QStringLiteral("Kelvane");
+// How long choosing a service waits for a JACK server to answer (one that is stopped never does).
+constexpr std::chrono::milliseconds kFirstAnswerLimit{2000};
 }  // namespace
 
 // ---- devices ----
@@ -64,10 +66,10 @@ uint16_t MidiOutJack::Open(int id) {
   }
   JackSlot *slot = nullptr;
   if (const uint16_t result = client->Slot(JackClient::Direction::Output, slot)) return result;
-  if (id != -1)
-    if (const uint16_t result = client->Connect(*slot, device)) return result;
   queue_.Reset();
+  // What is sent before the server has made the connection waits for it in the queue.
   client->AttachOutput(*slot, queue_, /*waitForConnection=*/id != -1);
+  if (id != -1) client->Connect(*slot, device);
   client_ = client;
   slot_ = slot;
   device_ = device;
@@ -78,12 +80,14 @@ uint16_t MidiOutJack::Open(int id) {
 
 namespace {
 
-// The server died, or the device's port went (a port of its name may have come since). A
-// connection made takes effect in a later cycle: only one that was seen can be lost.
+// The server died, refused the connection, or the device's port went (a port of its name may
+// have come since). A connection made takes effect in a later cycle: only one that was seen can
+// be lost.
 bool JackConnectionLost(const JackClient &client, const JackSlot &slot, const std::string &device,
                         bool &seen) {
   if (!client.Alive()) return true;
   if (device.empty()) return false;
+  if (slot.link.load() == JackSlot::Link::Refused) return true;
   const bool connected = client.ConnectedTo(slot, device);
   seen = seen || connected;
   return seen && !connected;
@@ -113,6 +117,8 @@ uint16_t MidiOutJack::Close() {
 uint16_t MidiOutJack::Health() {
   if (!client_) return mrInvalidHandle;
   if (!client_->Alive()) return mrServerGone;
+  if (slot_->registerRefused.load() || slot_->link.load() == JackSlot::Link::Refused)
+    return mrAllocated;
   if (client_->Stalled()) return mrNotTaking;
   return mrOk;
 }
@@ -139,10 +145,7 @@ uint16_t MidiInJack::Open(int id, MidiInputCallback callback, void *context) {
   if (const uint16_t result = client->Slot(JackClient::Direction::Input, slot)) return result;
   target_ = JackInputTarget{callback, context};
   client->AttachInput(*slot, target_);
-  if (const uint16_t result = client->Connect(*slot, device)) {
-    client->DetachInput(*slot);
-    return result;
-  }
+  client->Connect(*slot, device);
   client_ = client;
   slot_ = slot;
   device_ = device;
@@ -172,8 +175,6 @@ std::optional<QString> JackBackend::ErrorText(uint16_t code) const {
           "The JACK server is not running; Kelvane uses the device again once it runs");
     case mrNotTaking:
       return QStringLiteral("The JACK server is not taking data (it has stopped running)");
-    case mrNotAnswering:
-      return QStringLiteral("The JACK server is not answering");
     case mrAllocated:
       return QStringLiteral("JACK refused to connect Kelvane to the MIDI port");
     default:
@@ -183,8 +184,9 @@ std::optional<QString> JackBackend::ErrorText(uint16_t code) const {
 
 std::unique_ptr<MidiBackend> CreateJackBackend(bool mustWork) {
   auto service = std::make_shared<JackService>();
-  // Opened here, where the caller may be opening it while the window starts, not on first use.
-  const bool answers = service->Current() != nullptr;
+  // Opened here, where the caller may be opening it while the window starts, not on first use;
+  // the caller is not the GUI thread, and may wait for the server's first answer.
+  const bool answers = service->WaitForAnswer(kFirstAnswerLimit);
   if (mustWork && !answers) return nullptr;
   return std::make_unique<JackBackend>(std::move(service));
 }

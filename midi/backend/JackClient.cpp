@@ -23,9 +23,8 @@ const char *const kClientName = "Kelvane";
 const char *const kOutputPortName = "output";
 const char *const kInputPortName = "input";
 
-// How long the GUI thread waits for the server to answer a request.
-constexpr milliseconds kRequestDeadline{1000};
-constexpr milliseconds kOpenDeadline{2000};
+// How long the client's end waits for the server to close it, as the process ends.
+constexpr milliseconds kCloseDeadline{1000};
 // A server that has run no cycle for this long (or 8 periods, if longer) is not taking data.
 constexpr milliseconds kStallLimit{500};
 // PipeWire's JACK hands each cycle's events on as one sequence of 32 KiB, in which the sequence
@@ -70,14 +69,6 @@ class JackWire : public MidiWire {
   size_t budget_ = kCycleBudget;
 };
 
-// A request to the server, run on the client's request thread.
-struct Request {
-  std::function<int()> work;
-  int result = 0;
-  bool done = false;
-  std::condition_variable finished;
-};
-
 }  // namespace
 
 // Everything the process callback and the request thread share. Freed only when neither can
@@ -92,13 +83,16 @@ struct JackClient::Core {
   std::atomic<int64_t> lastCycle{0};
   std::atomic<int64_t> stallLimit{0};
   std::atomic<MidiWake *> devicesWake{nullptr};  // told when ports come and go
+  std::atomic<bool> opening{true};
+  std::atomic<unsigned> openStatus{0};
 
-  // The request thread and its queue.
+  // The request thread and its queue. `answered` is told when the open has been answered and
+  // when the queue has run empty.
   std::mutex mutex;
-  std::condition_variable wake;
-  std::deque<std::shared_ptr<Request>> requests;
+  std::condition_variable wake, answered;
+  std::deque<std::function<void()>> requests;
   bool stop = false;
-  std::atomic<bool> overdue{false};
+  bool serving = false;  // a request is running now
   std::thread thread;
 
   // ---- JACK's threads: no lock, no allocation ----
@@ -116,8 +110,14 @@ struct JackClient::Core {
   void ServeInput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
 
   // ---- requests ----
-  uint16_t Run(std::function<int()> work, milliseconds deadline);
+  void Post(std::function<void()> work);
   void Serve();
+  bool WaitUntil(milliseconds limit, const std::function<bool()> &done);
+  // ---- on the request thread ----
+  void OpenOnServer();
+  void CloseOnServer();
+  void Register(JackSlot &slot, bool output);
+  void Link(JackSlot &slot, uint64_t ticket, const std::string &device);
   // Waits until no callback is inside the slots (they never block, so this is short).
   void Quiesce() const {
     while (inCallback.load() != 0) std::this_thread::yield();
@@ -214,37 +214,71 @@ int JackClient::Core::BufferSize(jack_nframes_t frames, void *self) noexcept {
 
 // ---- requests ----
 
-// GUI thread: runs `work` on the request thread and waits at most `deadline` for it.
-uint16_t JackClient::Core::Run(std::function<int()> work, milliseconds deadline) {
-  if (overdue.load()) return mrNotAnswering;
-  auto request = std::make_shared<Request>();
-  request->work = std::move(work);
-  std::unique_lock lock(mutex);
-  requests.push_back(request);
+// Any thread: queues `work` for the request thread and returns at once.
+void JackClient::Core::Post(std::function<void()> work) {
+  std::lock_guard lock(mutex);
+  requests.push_back(std::move(work));
   wake.notify_one();
-  if (!request->finished.wait_for(lock, deadline, [&] { return request->done; })) {
-    overdue.store(true);
-    return mrNotAnswering;
-  }
-  return request->result == 0 ? uint16_t{mrOk} : uint16_t{mrError};
 }
 
-// The request thread: runs requests in order. A late one clears `overdue` once it completes.
+// The request thread: runs requests in order until stopped with nothing left.
 void JackClient::Core::Serve() {
   std::unique_lock lock(mutex);
   for (;;) {
     wake.wait(lock, [this] { return stop || !requests.empty(); });
     if (requests.empty()) return;  // stopped, nothing left
-    std::shared_ptr<Request> request = requests.front();
-    lock.unlock();
-    const int result = request->work();
-    lock.lock();
+    std::function<void()> work = std::move(requests.front());
     requests.pop_front();
-    request->result = result;
-    request->done = true;
-    request->finished.notify_all();
-    if (requests.empty()) overdue.store(false);
+    serving = true;
+    lock.unlock();
+    work();
+    lock.lock();
+    serving = false;
+    answered.notify_all();
   }
+}
+
+// Waits at most `limit` for `done`, which is checked whenever a request has been answered.
+bool JackClient::Core::WaitUntil(milliseconds limit, const std::function<bool()> &done) {
+  std::unique_lock lock(mutex);
+  return answered.wait_for(lock, limit, done);
+}
+
+void JackClient::Core::OpenOnServer() {
+  jack_status_t status{};
+  const auto options = static_cast<jack_options_t>(JackNoStartServer);
+  jack_client_t *opened = jack_client_open(kClientName, options, &status);
+  if (opened) {
+    client = opened;
+    name = jack_get_client_name(client);
+    SetPeriod(jack_get_buffer_size(client), jack_get_sample_rate(client));
+    lastCycle.store(Now());
+    jack_set_process_callback(client, &Core::Process, this);
+    jack_set_buffer_size_callback(client, &Core::BufferSize, this);
+    jack_on_info_shutdown(client, &Core::Shutdown, this);
+    jack_set_port_registration_callback(client, &Core::PortRegistered, this);
+    jack_set_port_rename_callback(client, &Core::PortRenamed, this);
+    if (jack_activate(client) == 0) {
+      alive.store(true);
+    } else {
+      // Half open is not open: a client that never runs would hold its name on the server.
+      jack_client_close(client);
+      client = nullptr;
+    }
+  }
+  openStatus.store(static_cast<unsigned>(status));
+  opening.store(false);
+  // Only a client that came brings devices; a failed open is tried again at the next look.
+  if (alive.load()) DevicesChanged();
+}
+
+void JackClient::Core::CloseOnServer() {
+  // A client the server shut down is never closed: libjack may still hold it.
+  if (!alive.load() || !client) return;
+  jack_deactivate(client);
+  jack_client_close(client);
+  alive.store(false);
+  client = nullptr;
 }
 
 // ---- the client ----
@@ -254,30 +288,22 @@ std::shared_ptr<JackClient> JackClient::Open() {
   jack_set_info_function(&QuietJackMessage);
   auto *core = new Core;
   core->thread = std::thread([core] { core->Serve(); });
-  const uint16_t result = core->Run(
-      [core] {
-        const auto options = static_cast<jack_options_t>(JackNoStartServer);
-        core->client = jack_client_open(kClientName, options, nullptr);
-        if (!core->client) return -1;
-        core->name = jack_get_client_name(core->client);
-        core->SetPeriod(jack_get_buffer_size(core->client), jack_get_sample_rate(core->client));
-        core->lastCycle.store(Now());
-        jack_set_process_callback(core->client, &Core::Process, core);
-        jack_set_buffer_size_callback(core->client, &Core::BufferSize, core);
-        jack_on_info_shutdown(core->client, &Core::Shutdown, core);
-        jack_set_port_registration_callback(core->client, &Core::PortRegistered, core);
-        jack_set_port_rename_callback(core->client, &Core::PortRenamed, core);
-        core->alive.store(true);
-        if (jack_activate(core->client) != 0) return -1;
-        return 0;
-      },
-      kOpenDeadline);
-  auto client = std::shared_ptr<JackClient>(new JackClient(core));
-  if (result != mrOk) {
-    core->alive.store(false);
-    return nullptr;  // the destructor closes what opened, or leaves it to a late answer
-  }
-  return client;
+  core->Post([core] { core->OpenOnServer(); });
+  return std::shared_ptr<JackClient>(new JackClient(core));
+}
+
+bool JackClient::WaitForAnswer(milliseconds limit) const {
+  Core *core = core_;
+  core->WaitUntil(limit, [core] { return !core->opening.load(); });
+  return Alive();
+}
+
+bool JackClient::Opening() const {
+  return core_->opening.load();
+}
+
+unsigned JackClient::OpenStatus() const {
+  return core_->openStatus.load();
 }
 
 namespace {
@@ -293,30 +319,26 @@ void LeaveBehind(JackClient::Core *core) {
 
 }  // namespace
 
+// Closed on the request thread after every request still queued, the open among them: a client
+// whose open the server answers late is closed as well. The process waits a little for a clean
+// close; a stopped server keeps it all, left behind.
 JackClient::~JackClient() {
   Core *core = core_;
-  if (core->alive.load() && core->client) {
-    core->Run(
-        [core] {
-          jack_deactivate(core->client);
-          return jack_client_close(core->client);
-        },
-        kRequestDeadline);
-  }
+  core->Post([core] { core->CloseOnServer(); });
   {
     std::lock_guard lock(core->mutex);
     core->stop = true;
   }
   core->wake.notify_one();
-  if (core->overdue.load() || !core->requests.empty()) {
-    core->thread.detach();  // a request is stuck on a stopped server: leave it all behind
+  const bool finished =
+      core->WaitUntil(kCloseDeadline, [core] { return core->requests.empty() && !core->serving; });
+  if (!finished) {
+    core->thread.detach();
     LeaveBehind(core);
     return;
   }
   core->thread.join();
-  // A client the server shut down is never closed (libjack may still hold it); its memory is
-  // left behind with it. One that closed cleanly is freed.
-  if (!core->alive.load() && core->client) {
+  if (core->client) {  // shut down by the server: libjack may still reach it
     LeaveBehind(core);
     return;
   }
@@ -358,36 +380,51 @@ uint16_t JackClient::Slot(Direction direction, JackSlot *&slot) {
   const bool output = direction == Direction::Output;
   JackSlot &chosen = core_->ports[output ? 0 : 1];
   slot = &chosen;
-  if (chosen.port.load()) return mrOk;
-  Core *core = core_;
+  if (chosen.registerRefused.exchange(false)) {
+    chosen.registerAsked = false;  // asked again now; refused once more, it says so again
+    return mrAllocated;
+  }
+  if (chosen.registerAsked) return mrOk;
+  chosen.registerAsked = true;
   chosen.output = output;
-  // The request publishes the port itself: one that answers late still leaves it registered.
-  const uint16_t result = core->Run(
-      [core, output, &chosen] {
-        jack_port_t *port = jack_port_register(
-            core->client, output ? kOutputPortName : kInputPortName, JACK_DEFAULT_MIDI_TYPE,
-            output ? JackPortIsOutput : JackPortIsInput, 0);
-        chosen.port.store(port, std::memory_order_release);  // pairs with the process callback
-        return port ? 0 : -1;
-      },
-      kRequestDeadline);
-  if (result == mrNotAnswering) return result;
-  return chosen.port.load() ? uint16_t{mrOk} : uint16_t{mrAllocated};
+  Core *core = core_;
+  core->Post([core, &chosen, output] { core->Register(chosen, output); });
+  return mrOk;
 }
 
-uint16_t JackClient::Connect(JackSlot &slot, const std::string &device) {
-  if (!Alive()) return mrServerGone;
+void JackClient::Core::Register(JackSlot &slot, bool output) {
+  if (!alive.load()) return;
+  jack_port_t *port =
+      jack_port_register(client, output ? kOutputPortName : kInputPortName, JACK_DEFAULT_MIDI_TYPE,
+                         output ? JackPortIsOutput : JackPortIsInput, 0);
+  slot.port.store(port, std::memory_order_release);  // pairs with the process callback
+  if (!port) slot.registerRefused.store(true);
+}
+
+void JackClient::Connect(JackSlot &slot, const std::string &device) {
+  const uint64_t ticket = slot.linkTicket.fetch_add(1) + 1;
+  slot.link.store(JackSlot::Link::Pending);
   Core *core = core_;
-  const std::string ours = jack_port_name(slot.port.load());
-  const std::string from = slot.output ? ours : device;
-  const std::string to = slot.output ? device : ours;
-  const uint16_t result = core->Run(
-      [core, from, to] {
-        const int rc = jack_connect(core->client, from.c_str(), to.c_str());
-        return rc == EEXIST ? 0 : rc;
-      },
-      kRequestDeadline);
-  return result == mrError ? uint16_t{mrAllocated} : result;
+  core->Post([core, &slot, ticket, device] { core->Link(slot, ticket, device); });
+}
+
+void JackClient::Core::Link(JackSlot &slot, uint64_t ticket, const std::string &device) {
+  jack_port_t *port = slot.port.load();
+  int rc = -1;
+  if (alive.load() && port) {
+    const std::string ours = jack_port_name(port);
+    const std::string &from = slot.output ? ours : device;
+    const std::string &to = slot.output ? device : ours;
+    rc = jack_connect(client, from.c_str(), to.c_str());
+  }
+  if (slot.linkTicket.load() != ticket) return;  // asked for another since
+  if (rc == 0 || rc == EEXIST) {
+    slot.holdUntilCycle.store(cycles.load() + kCyclesForAConnection);
+    slot.link.store(JackSlot::Link::Made);
+  } else {
+    slot.link.store(JackSlot::Link::Refused);
+    DevicesChanged();  // the window looks again, and finds the connection lost
+  }
 }
 
 bool JackClient::ConnectedTo(const JackSlot &slot, const std::string &device) const {
@@ -396,10 +433,13 @@ bool JackClient::ConnectedTo(const JackSlot &slot, const std::string &device) co
 }
 
 void JackClient::DisconnectAll(JackSlot &slot) {
-  if (!Alive()) return;
+  slot.linkTicket.fetch_add(1);  // a connection still to be made is not waited for
+  slot.link.store(JackSlot::Link::None);
   Core *core = core_;
-  jack_port_t *port = slot.port.load();
-  core->Run([core, port] { return jack_port_disconnect(core->client, port); }, kRequestDeadline);
+  core->Post([core, &slot] {
+    jack_port_t *port = slot.port.load();
+    if (core->alive.load() && port) jack_port_disconnect(core->client, port);
+  });
 }
 
 void JackClient::WaitForCycles(uint64_t count, milliseconds limit) const {
@@ -410,8 +450,9 @@ void JackClient::WaitForCycles(uint64_t count, milliseconds limit) const {
 }
 
 void JackClient::AttachOutput(JackSlot &slot, MidiOutQueue &queue, bool waitForConnection) {
-  const uint64_t now = core_->cycles.load();
-  slot.holdUntilCycle.store(waitForConnection ? now + kCyclesForAConnection : 0);
+  // Held until the connection is made (Link releases it), or written at once for our port left
+  // for others to connect.
+  slot.holdUntilCycle.store(waitForConnection ? UINT64_MAX : 0);
   slot.queue.store(&queue);
 }
 

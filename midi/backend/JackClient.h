@@ -22,11 +22,18 @@ struct JackInputTarget {
 // One of our JACK ports as the process callback sees it. The port is registered once and kept
 // for the client's life; what it carries is attached while a connection is open.
 struct JackSlot {
+  enum class Link { None, Pending, Made, Refused };
+
   std::atomic<jack_port_t *> port{nullptr};
   bool output = false;
+  bool registerAsked = false;                            // GUI thread's own
+  std::atomic<bool> registerRefused{false};              // the server would not register it
   std::atomic<MidiOutQueue *> queue{nullptr};            // output: what to write
   std::atomic<uint64_t> holdUntilCycle{0};               // output: writes wait for the connection
   std::atomic<const JackInputTarget *> target{nullptr};  // input: where events go
+  // The connection asked for last (a newer request supersedes what an older one answers).
+  std::atomic<uint64_t> linkTicket{0};
+  std::atomic<Link> link{Link::None};
 };
 
 // The one JACK client "Kelvane" of the process, holding all of Kelvane's ports. Its process
@@ -34,20 +41,29 @@ struct JackSlot {
 // target; nothing else runs on JACK's thread.
 //
 // Every request to the server (open, register, connect, disconnect, close) runs on a thread of
-// the client and is waited for with a deadline: a stopped server (SIGSTOP, a hung driver) never
-// answers them, and the GUI thread must not wait for it. A request that misses its deadline
-// leaves the client "not answering": further requests fail at once until it has completed.
+// the client, in the order asked, and the GUI thread never waits for one: a stopped server
+// (SIGSTOP, a hung driver) never answers them. What a request brings is seen afterwards: the
+// client comes alive, a port is registered, a connection is made or refused; the device watch is
+// told of each.
 class JackClient {
  public:
   enum class Direction { Output, Input };
 
-  // The client on the running server, or null when none answers in time.
+  // Starts opening the client on the running server and returns at once; Alive() once it is
+  // open, Opening() while the server has not answered.
   static std::shared_ptr<JackClient> Open();
   ~JackClient();
   JackClient(const JackClient &) = delete;
   JackClient &operator=(const JackClient &) = delete;
 
-  // Any thread: false once the server has shut the client down.
+  // Not on the GUI thread (it waits): until the server has answered the open, at most `limit`.
+  // True when the client is open.
+  bool WaitForAnswer(std::chrono::milliseconds limit) const;
+  // Any thread: the open has been asked for and not answered yet.
+  bool Opening() const;
+  // Any thread: what jack_client_open said of a failed open (its status bits); 0 before.
+  unsigned OpenStatus() const;
+  // Any thread: open, and not shut down by the server since.
   bool Alive() const;
   // Any thread: the server has run no cycle for far longer than a period.
   bool Stalled() const;
@@ -63,15 +79,18 @@ class JackClient {
   // GUI thread: waits (briefly, never longer than `limit`) until the server has run `count` cycles,
   // so that a connection just made has taken effect.
   void WaitForCycles(uint64_t count, std::chrono::milliseconds limit) const;
-  // GUI thread: our port of that direction, registered on first use.
+  // GUI thread: our port of that direction; its registration is asked for on first use and the
+  // process callback serves it once the server has answered.
   uint16_t Slot(Direction direction, JackSlot *&slot);
-  // GUI thread: connects our port to (output) or from (input) the port named `device`.
-  uint16_t Connect(JackSlot &slot, const std::string &device);
+  // GUI thread: asks for our port to be connected to (output) or from (input) the port named
+  // `device`; the slot's `link` tells the answer. An output attached to wait for its connection
+  // starts writing a few cycles after it was made.
+  void Connect(JackSlot &slot, const std::string &device);
   // GUI thread: our port is connected to (output) or from (input) the port named `device`. A
   // port that went away takes its connections with it, even when one of its name came since.
   bool ConnectedTo(const JackSlot &slot, const std::string &device) const;
-  // GUI thread: removes every connection of our port. Does not wait for a stalled server: the
-  // request is then left to finish when (if) the server runs again.
+  // GUI thread: asks for every connection of our port to be removed (a stalled server does it
+  // when, if, it runs again).
   void DisconnectAll(JackSlot &slot);
 
   // GUI thread. Once Detach* returns, the process callback no longer touches what was attached.

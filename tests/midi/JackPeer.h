@@ -98,6 +98,9 @@ class JackPeer {
   void Emit(void *buffer) {
     jack_midi_clear_buffer(buffer);
     if (!sending_.load(std::memory_order_acquire)) return;
+    // Kelvane connects its input when the server gets to it, after OpenPort has returned: a
+    // synth's messages before then reach nobody, so the peer waits for the connection.
+    if (jack_port_connected(out_) == 0) return;
     size_t next = next_.load(std::memory_order_relaxed);
     while (next < outgoing_.size()) {
       const QByteArray &message = outgoing_[next];

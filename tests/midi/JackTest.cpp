@@ -172,6 +172,8 @@ TEST(JackServerDeath, PortsStayResponsiveAndWorkAgainOnceTheServerIsBack) {
   EXPECT_FALSE(output.OpenPort());
 
   ASSERT_EQ(std::system(start.c_str()), 0);
+  // The client opens again on the server that is back, without anyone waiting for it.
+  ASSERT_TRUE(WaitFor([&] { return backend->Answers(); }));
   output.SetDeviceID(-1);
   EXPECT_TRUE(output.OpenPort());
   output.WriteShortMessage(0x90, 1, 1);

@@ -10,8 +10,10 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <thread>
 
 #include "JackPeer.h"
@@ -207,6 +209,83 @@ TEST(JackStall, AStoppedServerIsAnsweredAtOnceAndClosingTakesLessThanTwoSeconds)
 
   kill(serverPid, SIGCONT);
   peer.reset();
+  std::system((script + " stop " + server.toStdString()).c_str());
+}
+
+// Counts the clients named "Kelvane-..." that the server adds and removes.
+class ClientWatcher {
+ public:
+  ClientWatcher() {
+    client_ = jack_client_open("watcher", JackNoStartServer, nullptr);
+    if (!client_) return;
+    jack_set_client_registration_callback(client_, &Registered, this);
+    jack_activate(client_);
+  }
+  ~ClientWatcher() {
+    if (client_) jack_client_close(client_);
+  }
+  int Added() const { return added_.load(); }
+  int Removed() const { return removed_.load(); }
+
+ private:
+  // JACK's notification thread.
+  static void Registered(const char *name, int registered, void *self) {
+    if (std::strncmp(name, "Kelvane-", 8) != 0) return;
+    auto &watcher = *static_cast<ClientWatcher *>(self);
+    (registered ? watcher.added_ : watcher.removed_).fetch_add(1);
+  }
+  jack_client_t *client_ = nullptr;
+  std::atomic<int> added_{0}, removed_{0};
+};
+
+// Runs only on a server of its own (see the test list): it stops that server with SIGSTOP.
+TEST(JackStall, WhileTheServerIsStoppedPortsOpenAtOnceAndALateOpenIsClosed) {
+  if (qEnvironmentVariableIsEmpty("KELVANE_JACK_STALL_SERVER"))
+    GTEST_SKIP() << "needs a server of its own";
+  const QByteArray server = qgetenv("KELVANE_JACK_STALL_SERVER") + "-late";
+  const std::string script = KELVANE_JACK_SCRIPT;
+  ASSERT_EQ(std::system((script + " start " + server.toStdString()).c_str()), 0);
+  qputenv("JACK_DEFAULT_SERVER", server);
+  QFile pidFile(QString::fromLocal8Bit(qgetenv("TMPDIR").isEmpty() ? "/tmp" : qgetenv("TMPDIR")) +
+                "/kelvane-jack-" + server + ".pid");
+  ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
+  const pid_t serverPid = static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
+  ASSERT_GT(serverPid, 0);
+
+  ClientWatcher watcher;
+  JackPeer peer("stallpeer");
+  auto backend = CreateMidiBackend("jack");
+  TMidiOutput output(*backend);
+  output.SetProductName(QString::fromStdString(peer.Name() + ":in"));
+  ASSERT_EQ(kill(serverPid, SIGSTOP), 0);
+
+  // Nothing here asks the stopped server and waits for its answer: the port opens, and what it
+  // sends waits for the connection.
+  ASSERT_TRUE(output.OpenPort()) << output.ErrorText(output.LastError()).toStdString();
+  EXPECT_FALSE(output.DeviceNames().isEmpty());
+  // A second program's client, opened while the server is stopped and given up on before it
+  // answers: once the server runs, that client is closed as well, not left active.
+  EXPECT_EQ(CreateMidiBackend("jack")->Api(), "jack");
+
+  ASSERT_EQ(kill(serverPid, SIGCONT), 0);
+  const auto sendOnceRunning = [&] {  // refused while the server has run no cycle yet
+    try {
+      output.WriteShortMessage(0x90, 61, 100);
+      return true;
+    } catch (const EmidioutputError &) {
+      return false;
+    }
+  };
+  ASSERT_TRUE(WaitFor(sendOnceRunning, 5000));
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        return peer.Received() == Bytes({0x90, 61, 100});
+      },
+      5000))
+      << peer.Received().toHex().toStdString();
+  EXPECT_TRUE(WaitFor([&] { return watcher.Added() == 1 && watcher.Removed() == 1; }, 5000))
+      << watcher.Added() << " added, " << watcher.Removed() << " removed";
+  output.ClosePort();
   std::system((script + " stop " + server.toStdString()).c_str());
 }
 
