@@ -4,7 +4,7 @@
 // an X server (DISPLAY) and a JACK server (JACK_DEFAULT_SERVER) that the caller provides, gets
 // real X input through XTest, and its MIDI is time-stamped by a JACK peer of ours.
 //
-//   kelvane_drive startup --kelvane PATH --floor PATH [--runs N] --workdir DIR
+//   kelvane_drive startup --kelvane PATH --floor PATH [--baseline PATH] [--runs N] --workdir DIR
 //   kelvane_drive keys    --kelvane PATH [--presses N] --workdir DIR
 //   kelvane_drive drag    --kelvane PATH --floor PATH [--moves N] [--interval-us U] --workdir DIR
 //
@@ -260,15 +260,18 @@ RunningKelvane StartKelvane(XSession &x, const std::string &kelvane, const std::
 // ---- startup ----
 
 struct Variant {
-  Variant(std::string name_, bool kelvane_, std::string api_, std::string chosenOutput_ = {})
+  Variant(std::string name_, bool kelvane_, std::string api_, std::string chosenOutput_ = {},
+          std::string program_ = "kelvane")
       : name(std::move(name_)),
         kelvane(kelvane_),
         api(std::move(api_)),
-        chosenOutput(std::move(chosenOutput_)) {}
+        chosenOutput(std::move(chosenOutput_)),
+        program(std::move(program_)) {}
   std::string name;
   bool kelvane;
   std::string api;           // kelvane's --midi-api, or "jack" for the floor with a JACK client
   std::string chosenOutput;  // kelvane: the output device its settings name, if any
+  std::string program;       // kelvane: the option naming the executable (--kelvane, --baseline)
   std::vector<double> mapMs, rssMiB, paintMs;
 };
 
@@ -287,7 +290,7 @@ void RunVariant(XSession &x, Variant &v, const std::map<std::string, std::string
   const uint64_t started = NowMicros();
   Child child =
       v.kelvane
-          ? Start(Option(options, "kelvane"), {"--settings", store, "--midi-api", v.api}, false,
+          ? Start(Option(options, v.program), {"--settings", store, "--midi-api", v.api}, false,
                   workdir + "/kelvane-startup.log")
           : Start(Option(options, "floor"),
                   v.api.empty() ? std::vector<std::string>{} : std::vector<std::string>{"--jack"},
@@ -320,6 +323,12 @@ int Startup(const std::map<std::string, std::string> &options) {
                                 {"kelvane --midi-api loopback", true, "loopback"},
                                 {"kelvane --midi-api jack", true, "jack"},
                                 {"kelvane, jack, chosen synth", true, "jack", synth.InputName()}};
+  // Another build of Kelvane (an earlier commit, say), measured in the same rounds.
+  const bool baseline = options.count("baseline") > 0;
+  if (baseline) {
+    variants.emplace_back("baseline --midi-api jack", true, "jack", "", "baseline");
+    variants.emplace_back("baseline, chosen synth", true, "jack", synth.InputName(), "baseline");
+  }
   // Round robin, so that the machine's load falls on all alike.
   for (int run = 0; run < runs; ++run)
     for (Variant &v : variants) RunVariant(x, v, options, run);

@@ -146,22 +146,25 @@ std::unique_ptr<MidiBackend> CreateMidiBackend(const QString &api) {
   const QStringList apis = ServiceApis();
   if (name.isEmpty()) {
     // The first compiled service that really works; the loopback is for tests only. RtMidi's
-    // own JACK API only runs when asked for by name.
+    // own JACK API only runs when asked for by name. When none works now, Kelvane waits on the
+    // first, so that a JACK server started later is found: the one already tried, not a second
+    // that would ask (and, for a stopped server, wait) again.
     QStringList tried;
+    std::unique_ptr<MidiBackend> first;
     for (const QString &candidate : apis) {
       if (candidate == QLatin1String("rtmidi-jack")) continue;
-      if (auto backend = CreateServiceBackend(candidate, /*mustWork=*/true)) {
+      const bool isFirst = candidate == apis.first();
+      auto backend = CreateServiceBackend(candidate, /*mustWork=*/!isFirst);
+      if (backend && backend->Answers()) {
         backend->SetTriedServices(tried);
         return backend;
       }
+      if (isFirst) first = std::move(backend);
       tried << MidiServiceTitle(candidate) + QStringLiteral(": ") + MidiServiceAbsence(candidate);
     }
-    // None works now: wait on the first, so that a JACK server started later is found.
-    if (!apis.isEmpty()) {
-      if (auto backend = CreateServiceBackend(apis.first(), /*mustWork=*/false)) {
-        backend->SetTriedServices(tried.mid(1));
-        return backend;
-      }
+    if (first) {
+      first->SetTriedServices(tried.mid(1));
+      return first;
     }
     auto none = std::make_unique<NoDeviceBackend>();
     none->SetTriedServices(tried);
