@@ -36,12 +36,13 @@ constexpr auto kRetry = 1ms;
 // Our output port as the queue's pump sees it: room as every receiver has it now, SysEx as
 // sequencer SysEx events of at most kPiece bytes, short messages as sequencer events.
 // Pump thread only, but for Gone (any thread); Write on the GUI thread once the pump has ended.
+// Every event the sequencer refuses counts in `refusals`.
 class AlsaOutWire : public MidiWire {
  public:
-  AlsaOutWire(AlsaClient &client, int port, std::optional<snd_seq_addr_t> device)
-      : client_(client), port_(port), device_(device) {
-    snd_midi_event_new(16, &encoder_);
-  }
+  // Null when there is no memory for the encoder.
+  static std::unique_ptr<AlsaOutWire> Make(AlsaClient &client, int port,
+                                           std::optional<snd_seq_addr_t> device,
+                                           std::atomic<uint64_t> &refusals);
   ~AlsaOutWire() override {
     if (encoder_) snd_midi_event_free(encoder_);
   }
@@ -59,17 +60,31 @@ class AlsaOutWire : public MidiWire {
   size_t RateRoom();
   uint16_t WriteSysEx(const uint8_t *bytes, size_t length, size_t &at);
   uint16_t WriteShort(const uint8_t *bytes, size_t length, size_t &at);
+  uint16_t Output(snd_seq_event_t &event);
+
+  AlsaOutWire(AlsaClient &client, int port, std::optional<snd_seq_addr_t> device,
+              std::atomic<uint64_t> &refusals, snd_midi_event_t *encoder)
+      : client_(client), port_(port), device_(device), refusals_(refusals), encoder_(encoder) {}
 
   AlsaClient &client_;
   int port_;
   std::optional<snd_seq_addr_t> device_;  // the device we subscribed to; none for device -1
-  snd_midi_event_t *encoder_ = nullptr;
+  std::atomic<uint64_t> &refusals_;
+  snd_midi_event_t *encoder_;
   bool insideSysEx_ = false;
   double rate_ = 0;  // bytes per second the receivers take; 0 = as their pools allow
   double budget_ = kBurstBytes;
   Clock::time_point refilled_ = Clock::now();
   std::atomic<bool> gone_{false};
 };
+
+std::unique_ptr<AlsaOutWire> AlsaOutWire::Make(AlsaClient &client, int port,
+                                               std::optional<snd_seq_addr_t> device,
+                                               std::atomic<uint64_t> &refusals) {
+  snd_midi_event_t *encoder = nullptr;
+  if (snd_midi_event_new(16, &encoder) < 0) return nullptr;
+  return std::unique_ptr<AlsaOutWire>(new AlsaOutWire(client, port, device, refusals, encoder));
+}
 
 size_t AlsaOutWire::Room() {
   if (gone_.load()) return kPiece;  // the next write reports it
@@ -133,7 +148,7 @@ uint16_t AlsaOutWire::WriteSysEx(const uint8_t *bytes, size_t length, size_t &at
   snd_seq_ev_clear(&event);
   snd_seq_ev_set_sysex(&event, static_cast<unsigned>(end - from),
                        const_cast<uint8_t *>(bytes + from));
-  return client_.Output(port_, event);
+  return Output(event);
 }
 
 // The next short message, or the bytes up to the next F0 when they complete none.
@@ -143,10 +158,15 @@ uint16_t AlsaOutWire::WriteShort(const uint8_t *bytes, size_t length, size_t &at
     if (byte == kSysExEnd) continue;  // the end of no message
     snd_seq_event_t event;
     snd_seq_ev_clear(&event);
-    if (snd_midi_event_encode_byte(encoder_, byte, &event) == 1)
-      return client_.Output(port_, event);
+    if (snd_midi_event_encode_byte(encoder_, byte, &event) == 1) return Output(event);
   }
   return mrOk;
+}
+
+uint16_t AlsaOutWire::Output(snd_seq_event_t &event) {
+  const uint16_t result = client_.Output(port_, event);
+  if (result != mrOk) refusals_.fetch_add(1, std::memory_order_relaxed);
+  return result;
 }
 
 // ---- service and devices ----
@@ -227,8 +247,13 @@ uint16_t MidiOutAlsa::Open(int id) {
       return result;
     }
   }
+  refusals_.store(0);
+  wire_ = AlsaOutWire::Make(*client, port, device, refusals_);
+  if (!wire_) {
+    client->DeletePort(port);
+    return mrNoMemory;
+  }
   queue_.Reset();
-  wire_ = std::make_unique<AlsaOutWire>(*client, port, device);
   client_ = client;
   port_ = port;
   stop_ = false;
@@ -336,6 +361,12 @@ std::optional<QString> AlsaBackend::ErrorText(uint16_t code) const {
     default:
       return MidiBackend::ErrorText(code);
   }
+}
+
+bool AlsaBackend::WatchDevices(MidiWake *wake) {
+  service_->WatchDevices(wake);
+  const auto client = service_->Current();
+  return !client || client->Announces();
 }
 
 std::unique_ptr<MidiBackend> CreateAlsaBackend(bool mustWork) {

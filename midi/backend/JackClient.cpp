@@ -257,7 +257,9 @@ std::shared_ptr<JackClient> JackClient::Open() {
   const uint16_t result = core->Run(
       [core] {
         const auto options = static_cast<jack_options_t>(JackNoStartServer);
-        core->client = jack_client_open(kClientName, options, nullptr);
+        jack_status_t status{};
+        core->client = jack_client_open(kClientName, options, &status);
+        lastOpenStatus.store(status);
         if (!core->client) return -1;
         core->name = jack_get_client_name(core->client);
         core->SetPeriod(jack_get_buffer_size(core->client), jack_get_sample_rate(core->client));

@@ -43,6 +43,8 @@ class JackClient {
 
   // The client on the running server, or null when none answers in time.
   static std::shared_ptr<JackClient> Open();
+  // Any thread: the status bits (jack_status_t) jack_client_open gave when last asked; 0 before.
+  static inline std::atomic<int> lastOpenStatus{0};
   ~JackClient();
   JackClient(const JackClient &) = delete;
   JackClient &operator=(const JackClient &) = delete;
