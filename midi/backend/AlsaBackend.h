@@ -59,10 +59,11 @@ class MidiOutAlsa : public MidiOutConnection {
   uint16_t Open(int id) override;
   uint16_t Close() override;
   bool IsOpen() const override { return client_ != nullptr; }
-  // Any thread: events the sequencer refused since the connection opened. The pump waits until
-  // every receiver has room, so only a receiver filled by another sender in between, or one
-  // that shrank its pool, refuses; a receiver's pool that refused has lost what it held, so a
-  // transfer during which this grew may have lost bytes that went before.
+  // Any thread: events the sequencer refused since the connection opened (each is also reported
+  // as the result of its block or short message). The pump waits until every receiver has room,
+  // so a receiver refuses only when another sender filled it in between or it shrank its pool;
+  // and a pool that refused has dropped what it held: a transfer during which this count grew
+  // may have lost bytes of blocks that had already finished.
   uint64_t Refusals() const { return refusals_.load(std::memory_order_relaxed); }
 
  protected:

@@ -359,6 +359,7 @@ TEST(AlsaDevices, WithoutAnnouncementsAProgramThatComesIsFoundByTheNextLook) {
   TMidiOutput output(*backend);
   bool listed = false;
   watch.OnChange = [&] { listed = output.DeviceNames().contains("late-synth:port"); };
+  Settle();  // the client opened for the watch brings the lists' first look
   const AlsaPeer late("late-synth");
   ASSERT_TRUE(late.Ok());
   EXPECT_TRUE(WaitFor([&] { return listed; }, 2 * TDeviceWatch::kLookIntervalMs + 1000));
