@@ -21,8 +21,9 @@ constexpr size_t kPiece = 256;
 // An input cell holds one event, or 28 bytes of a SysEx event's data.
 constexpr int kCellBytes = 28;
 // Cells left free in every receiver's pool for short messages (a Panic is 16 of them) and for
-// whoever else sends to it.
+// whoever else sends to it; a quarter of a smaller pool, so that one that small still fills.
 constexpr int kReservedCells = 24;
+constexpr int kReservedShare = 4;
 // Raw MIDI bridges drop what does not fit their buffers (4 KiB): a hardware port takes MIDI's
 // wire speed (31,250 baud), a virtual raw port what a careful reader takes.
 constexpr double kWireBytesPerSecond = 3125;
@@ -56,7 +57,7 @@ class AlsaOutWire : public MidiWire {
   bool Gone() const { return gone_.load(); }
 
  private:
-  size_t PoolRoom(int freeCells) const;
+  size_t PoolRoom(const AlsaFlow &flow) const;
   size_t RateRoom();
   uint16_t WriteSysEx(const uint8_t *bytes, size_t length, size_t &at);
   uint16_t WriteShort(const uint8_t *bytes, size_t length, size_t &at);
@@ -95,14 +96,15 @@ size_t AlsaOutWire::Room() {
   const AlsaFlow flow = client_.Flow(port_);
   rate_ = flow.hardware ? kWireBytesPerSecond : flow.rawMidi ? kRawBytesPerSecond : 0;
   size_t room = kPiece;
-  if (flow.freeCells != INT_MAX) room = std::min(room, PoolRoom(flow.freeCells));
+  if (flow.freeCells != INT_MAX) room = std::min(room, PoolRoom(flow));
   if (rate_ > 0) room = std::min(room, RateRoom());
   return room;
 }
 
 // A SysEx event takes one cell plus one for each 28 bytes of its data.
-size_t AlsaOutWire::PoolRoom(int freeCells) const {
-  const int dataCells = freeCells - kReservedCells - 1;
+size_t AlsaOutWire::PoolRoom(const AlsaFlow &flow) const {
+  const int reserved = std::min(kReservedCells, flow.poolCells / kReservedShare);
+  const int dataCells = flow.freeCells - reserved - 1;
   return dataCells > 0 ? std::min(kPiece, static_cast<size_t>(dataCells * kCellBytes)) : 0;
 }
 

@@ -221,7 +221,7 @@ void AlsaClient::CollectFlow(const snd_seq_addr_t &from, int depth, AlsaFlow &fl
     const snd_seq_addr_t to = *snd_seq_query_subscribe_get_addr(query);
     if (snd_seq_get_any_client_info(Seq(), to.client, client) < 0) continue;
     if (snd_seq_client_info_get_type(client) == SND_SEQ_USER_CLIENT) {
-      flow.freeCells = std::min(flow.freeCells, FreeInputCells(to.client));
+      CollectInputPool(to.client, flow);
       continue;
     }
     if (snd_seq_get_any_port_info(Seq(), to.client, to.port, port) < 0) continue;
@@ -247,11 +247,12 @@ bool AlsaClient::PassesOn(const snd_seq_addr_t &port) const {
   return snd_seq_query_port_subscribers(Seq(), query) >= 0;
 }
 
-int AlsaClient::FreeInputCells(int client) const {
+void AlsaClient::CollectInputPool(int client, AlsaFlow &flow) const {
   KernelClientPool pool{};
   pool.client = client;
-  if (ioctl(fd_, kGetClientPool, &pool) < 0) return INT_MAX;  // gone: nothing to wait for
-  return pool.inputFree;
+  if (ioctl(fd_, kGetClientPool, &pool) < 0) return;  // gone: nothing to wait for
+  flow.freeCells = std::min(flow.freeCells, pool.inputFree);
+  flow.poolCells = std::min(flow.poolCells, pool.inputPool);
 }
 
 uint16_t AlsaClient::Output(int port, snd_seq_event_t &event) {

@@ -22,6 +22,7 @@
 // (hardware ports and virtual raw ports) drop what does not fit their buffers.
 struct AlsaFlow {
   int freeCells = INT_MAX;  // the fewest free input cells among the programs reached
+  int poolCells = INT_MAX;  // the smallest input pool among them
   bool hardware = false;    // a hardware port is reached: MIDI wire speed
   bool rawMidi = false;  // a virtual raw port is reached: the program behind it reads at its pace
 };
@@ -90,7 +91,7 @@ class AlsaClient {
   void ListenToAnnouncements();
   void CollectFlow(const snd_seq_addr_t &from, int depth, AlsaFlow &flow) const;
   bool PassesOn(const snd_seq_addr_t &port) const;
-  int FreeInputCells(int client) const;
+  void CollectInputPool(int client, AlsaFlow &flow) const;
   void ReadInput();
   void Deliver(const snd_seq_event_t &event);
   void ReportLoss();

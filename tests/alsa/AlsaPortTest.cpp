@@ -193,6 +193,19 @@ TEST_F(AlsaOutput, AMessageThroughMidiThroughArrivesByteExact) {
   EXPECT_EQ(peer->Losses(), 0);
 }
 
+// A program that keeps a small input pool (16 cells, where one event of 256 bytes takes 11) is
+// sent everything all the same, an event at a time.
+TEST_F(AlsaOutput, AProgramWithASmallInputPoolReceivesAMessageByteExact) {
+  output.ClosePort();
+  peer = std::make_unique<AlsaPeer>("small-pool-peer", 16);
+  output.SetProductName(peer->DeviceName());
+  ASSERT_TRUE(output.OpenPort());
+  const QByteArray message = SysExOfLength(64 * 1024, 13);
+  ExpectSameBytes(Transfer(message, "ALSA, a 64 KiB message to a peer with 16 input cells"),
+                  message);
+  EXPECT_EQ(peer->Losses(), 0);
+}
+
 TEST_F(AlsaOutput, PanicEndsTheMessageInFlightAndGoesFirst) {
   const QByteArray dump = Dump(256, 8192, 3);  // 2 MiB
   Send(output, dump);
