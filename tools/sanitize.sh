@@ -2,7 +2,8 @@
 # SPDX-FileCopyrightText: 2026 the Kelvane developers
 # SPDX-License-Identifier: GPL-3.0-or-later
 # The reliability runs: every test under AddressSanitizer + UndefinedBehaviorSanitizer, and the
-# ports and the event ring under ThreadSanitizer. Fails on the first report.
+# ports and the event ring under ThreadSanitizer (the ALSA ports in the test machine of
+# tools/alsa-vm.sh). Fails on the first report.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -17,5 +18,5 @@ KELVANE_SOAK_SECONDS=${KELVANE_SOAK_SECONDS:-20} ctest --preset asan -j "$(nproc
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tools/tsan.supp
 cmake --preset tsan -G Ninja >/dev/null
 cmake --build --preset tsan -j "$(nproc)" --target midi_ring_test midi_output_test midi_input_test \
-  midi_jack_test
+  midi_jack_test alsa_port_test
 ctest --preset tsan -j "$(nproc)"

@@ -21,8 +21,9 @@ constexpr size_t kPiece = 256;
 // An input cell holds one event, or 28 bytes of a SysEx event's data.
 constexpr int kCellBytes = 28;
 // Cells left free in every receiver's pool for short messages (a Panic is 16 of them) and for
-// whoever else sends to it.
+// whoever else sends to it; a quarter of a smaller pool, so that one that small still fills.
 constexpr int kReservedCells = 24;
+constexpr int kReservedShare = 4;
 // Raw MIDI bridges drop what does not fit their buffers (4 KiB): a hardware port takes MIDI's
 // wire speed (31,250 baud), a virtual raw port what a careful reader takes.
 constexpr double kWireBytesPerSecond = 3125;
@@ -36,12 +37,13 @@ constexpr auto kRetry = 1ms;
 // Our output port as the queue's pump sees it: room as every receiver has it now, SysEx as
 // sequencer SysEx events of at most kPiece bytes, short messages as sequencer events.
 // Pump thread only, but for Gone (any thread); Write on the GUI thread once the pump has ended.
+// Every event the sequencer refuses counts in `refusals`.
 class AlsaOutWire : public MidiWire {
  public:
-  AlsaOutWire(AlsaClient &client, int port, std::optional<snd_seq_addr_t> device)
-      : client_(client), port_(port), device_(device) {
-    snd_midi_event_new(16, &encoder_);
-  }
+  // Null when there is no memory for the encoder.
+  static std::unique_ptr<AlsaOutWire> Make(AlsaClient &client, int port,
+                                           std::optional<snd_seq_addr_t> device,
+                                           std::atomic<uint64_t> &refusals);
   ~AlsaOutWire() override {
     if (encoder_) snd_midi_event_free(encoder_);
   }
@@ -55,21 +57,35 @@ class AlsaOutWire : public MidiWire {
   bool Gone() const { return gone_.load(); }
 
  private:
-  size_t PoolRoom(int freeCells) const;
+  size_t PoolRoom(const AlsaFlow &flow) const;
   size_t RateRoom();
   uint16_t WriteSysEx(const uint8_t *bytes, size_t length, size_t &at);
   uint16_t WriteShort(const uint8_t *bytes, size_t length, size_t &at);
+  uint16_t Output(snd_seq_event_t &event);
+
+  AlsaOutWire(AlsaClient &client, int port, std::optional<snd_seq_addr_t> device,
+              std::atomic<uint64_t> &refusals, snd_midi_event_t *encoder)
+      : client_(client), port_(port), device_(device), refusals_(refusals), encoder_(encoder) {}
 
   AlsaClient &client_;
   int port_;
   std::optional<snd_seq_addr_t> device_;  // the device we subscribed to; none for device -1
-  snd_midi_event_t *encoder_ = nullptr;
+  std::atomic<uint64_t> &refusals_;
+  snd_midi_event_t *encoder_;
   bool insideSysEx_ = false;
   double rate_ = 0;  // bytes per second the receivers take; 0 = as their pools allow
   double budget_ = kBurstBytes;
   Clock::time_point refilled_ = Clock::now();
   std::atomic<bool> gone_{false};
 };
+
+std::unique_ptr<AlsaOutWire> AlsaOutWire::Make(AlsaClient &client, int port,
+                                               std::optional<snd_seq_addr_t> device,
+                                               std::atomic<uint64_t> &refusals) {
+  snd_midi_event_t *encoder = nullptr;
+  if (snd_midi_event_new(16, &encoder) < 0) return nullptr;
+  return std::unique_ptr<AlsaOutWire>(new AlsaOutWire(client, port, device, refusals, encoder));
+}
 
 size_t AlsaOutWire::Room() {
   if (gone_.load()) return kPiece;  // the next write reports it
@@ -80,14 +96,15 @@ size_t AlsaOutWire::Room() {
   const AlsaFlow flow = client_.Flow(port_);
   rate_ = flow.hardware ? kWireBytesPerSecond : flow.rawMidi ? kRawBytesPerSecond : 0;
   size_t room = kPiece;
-  if (flow.freeCells != INT_MAX) room = std::min(room, PoolRoom(flow.freeCells));
+  if (flow.freeCells != INT_MAX) room = std::min(room, PoolRoom(flow));
   if (rate_ > 0) room = std::min(room, RateRoom());
   return room;
 }
 
 // A SysEx event takes one cell plus one for each 28 bytes of its data.
-size_t AlsaOutWire::PoolRoom(int freeCells) const {
-  const int dataCells = freeCells - kReservedCells - 1;
+size_t AlsaOutWire::PoolRoom(const AlsaFlow &flow) const {
+  const int reserved = std::min(kReservedCells, flow.poolCells / kReservedShare);
+  const int dataCells = flow.freeCells - reserved - 1;
   return dataCells > 0 ? std::min(kPiece, static_cast<size_t>(dataCells * kCellBytes)) : 0;
 }
 
@@ -133,7 +150,7 @@ uint16_t AlsaOutWire::WriteSysEx(const uint8_t *bytes, size_t length, size_t &at
   snd_seq_ev_clear(&event);
   snd_seq_ev_set_sysex(&event, static_cast<unsigned>(end - from),
                        const_cast<uint8_t *>(bytes + from));
-  return client_.Output(port_, event);
+  return Output(event);
 }
 
 // The next short message, or the bytes up to the next F0 when they complete none.
@@ -143,10 +160,15 @@ uint16_t AlsaOutWire::WriteShort(const uint8_t *bytes, size_t length, size_t &at
     if (byte == kSysExEnd) continue;  // the end of no message
     snd_seq_event_t event;
     snd_seq_ev_clear(&event);
-    if (snd_midi_event_encode_byte(encoder_, byte, &event) == 1)
-      return client_.Output(port_, event);
+    if (snd_midi_event_encode_byte(encoder_, byte, &event) == 1) return Output(event);
   }
   return mrOk;
+}
+
+uint16_t AlsaOutWire::Output(snd_seq_event_t &event) {
+  const uint16_t result = client_.Output(port_, event);
+  if (result != mrOk) refusals_.fetch_add(1, std::memory_order_relaxed);
+  return result;
 }
 
 // ---- service and devices ----
@@ -227,8 +249,13 @@ uint16_t MidiOutAlsa::Open(int id) {
       return result;
     }
   }
+  refusals_.store(0);
+  wire_ = AlsaOutWire::Make(*client, port, device, refusals_);
+  if (!wire_) {
+    client->DeletePort(port);
+    return mrNoMemory;
+  }
   queue_.Reset();
-  wire_ = std::make_unique<AlsaOutWire>(*client, port, device);
   client_ = client;
   port_ = port;
   stop_ = false;
@@ -336,6 +363,12 @@ std::optional<QString> AlsaBackend::ErrorText(uint16_t code) const {
     default:
       return MidiBackend::ErrorText(code);
   }
+}
+
+bool AlsaBackend::WatchDevices(MidiWake *wake) {
+  service_->WatchDevices(wake);
+  const auto client = service_->Current();
+  return !client || client->Announces();
 }
 
 std::unique_ptr<MidiBackend> CreateAlsaBackend(bool mustWork) {

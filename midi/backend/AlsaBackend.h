@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -58,6 +59,12 @@ class MidiOutAlsa : public MidiOutConnection {
   uint16_t Open(int id) override;
   uint16_t Close() override;
   bool IsOpen() const override { return client_ != nullptr; }
+  // Any thread: events the sequencer refused since the connection opened (each is also reported
+  // as the result of its block or short message). The pump waits until every receiver has room,
+  // so a receiver refuses only when another sender filled it in between or it shrank its pool;
+  // and a pool that refused has dropped what it held: a transfer during which this count grew
+  // may have lost bytes of blocks that had already finished.
+  uint64_t Refusals() const { return refusals_.load(std::memory_order_relaxed); }
 
  protected:
   uint16_t Health() override;
@@ -71,6 +78,7 @@ class MidiOutAlsa : public MidiOutConnection {
   std::shared_ptr<AlsaClient> client_;  // the client we are open on; null while closed
   int port_ = -1;
   std::unique_ptr<AlsaOutWire> wire_;
+  std::atomic<uint64_t> refusals_{0};
   std::mutex wakeMutex_;
   std::condition_variable wakeUp_;
   bool kicked_ = false;
@@ -110,10 +118,8 @@ class AlsaBackend : public MidiBackend {
     return std::make_unique<MidiInAlsa>(service_);
   }
   std::optional<QString> ErrorText(uint16_t code) const override;
-  bool WatchDevices(MidiWake *wake) override {
-    service_->WatchDevices(wake);
-    return true;
-  }
+  // False when the sequencer there now refused to announce its changes to us.
+  bool WatchDevices(MidiWake *wake) override;
   bool Answers() override { return service_->Current() != nullptr; }
 
  private:

@@ -5,6 +5,7 @@
 #include <alsa/asoundlib.h>
 
 #include <array>
+#include <atomic>
 #include <climits>
 #include <memory>
 #include <mutex>
@@ -21,6 +22,7 @@
 // (hardware ports and virtual raw ports) drop what does not fit their buffers.
 struct AlsaFlow {
   int freeCells = INT_MAX;  // the fewest free input cells among the programs reached
+  int poolCells = INT_MAX;  // the smallest input pool among them
   bool hardware = false;    // a hardware port is reached: MIDI wire speed
   bool rawMidi = false;  // a virtual raw port is reached: the program behind it reads at its pace
 };
@@ -28,9 +30,10 @@ struct AlsaFlow {
 // The one sequencer client "Kelvane" of the process. Each connection makes a port of its own on
 // it; a thread of the client reads every input event and hands it to the port it was sent to.
 //
-// Threads: everything but Output and Flow is for the GUI thread. Output and Flow run on the
-// output pumps' threads (Output under the client's output lock: libasound builds variable-length
-// events in one buffer per client). The sequencer answers every call at once: nothing here waits.
+// Threads: the GUI thread lists devices and makes ports, the output pumps write and look at their
+// receivers, the client's thread reads. libasound's sequencer handle is not safe to share between
+// threads (it keeps buffers and state of its own), so every call on it holds the handle's lock.
+// The sequencer answers every call at once (the handle does not block): no one waits long.
 class AlsaClient {
  public:
   enum class Direction { Output, Input };
@@ -41,6 +44,9 @@ class AlsaClient {
 
   // The client, or null when there is no sequencer (no /dev/snd/seq).
   static std::shared_ptr<AlsaClient> Open();
+  // What the sequencer answered the last time a client did not open, in a few words ("no
+  // sequencer here (/dev/snd/seq: No such file or directory)"); empty before any such answer.
+  static std::string LastOpenFailure();
   ~AlsaClient();
   AlsaClient(const AlsaClient &) = delete;
   AlsaClient &operator=(const AlsaClient &) = delete;
@@ -50,6 +56,9 @@ class AlsaClient {
   bool Opening() const { return false; }
   // The client's thread signals `wake` when clients or ports of the sequencer come, go or change.
   void WatchDevices(MidiWake *wake);
+  // False when the sequencer refused to tell us of clients and ports that come and go: the device
+  // lists must then be looked at now and then.
+  bool Announces() const { return announcePort_ >= 0; }
   // Other clients' ports of a direction: those we can write to (Output), read from (Input).
   std::vector<Device> Devices(Direction direction) const;
 
@@ -79,23 +88,34 @@ class AlsaClient {
   };
 
   AlsaClient() = default;
-  bool Start();
+  int Start();
   void ListenToAnnouncements();
   void CollectFlow(const snd_seq_addr_t &from, int depth, AlsaFlow &flow) const;
   bool PassesOn(const snd_seq_addr_t &port) const;
-  int FreeInputCells(int client) const;
+  void CollectInputPool(int client, AlsaFlow &flow) const;
   void ReadInput();
   void Deliver(const snd_seq_event_t &event);
   void ReportLoss();
 
+  // The handle for a call on it, under seqMutex_ once the client's thread runs. The count stands
+  // for the state libasound changes inside the handle, which ThreadSanitizer cannot see (the
+  // library is not instrumented): a call without the lock shows there as a race on it.
+  snd_seq_t *Seq() const {
+    ++handleCalls_;
+    return seq_;
+  }
+
+  // Every call on seq_ holds seqMutex_; what it reads into (the last event read) is the client's
+  // thread's own.
   snd_seq_t *seq_ = nullptr;
+  mutable std::mutex seqMutex_;
+  mutable uint64_t handleCalls_ = 0;
   int fd_ = -1;  // the sequencer's descriptor, for the pool query libasound lacks
   int self_ = -1;
-  int announcePort_ = -1;
+  int announcePort_ = -1;  // -1: the sequencer refused to announce anything to us
   std::atomic<MidiWake *> devicesWake_{nullptr};
-  std::mutex outputMutex_;
   // Input: read by the client's thread only; the targets under their lock, which the thread
-  // holds while it delivers one batch of events.
+  // holds while it delivers one event.
   snd_midi_event_t *decoder_ = nullptr;
   std::mutex targetsMutex_;
   std::array<InputTarget, 8> targets_{};

@@ -3,6 +3,7 @@
 #include "JackBackend.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 const QString kVirtualPortName = QStringLiteral("Kelvane");
@@ -189,4 +190,28 @@ std::unique_ptr<MidiBackend> CreateJackBackend(bool mustWork) {
   const bool answers = service->WaitForAnswer(kFirstAnswerLimit);
   if (mustWork && !answers) return nullptr;
   return std::make_unique<JackBackend>(std::move(service));
+}
+
+QString JackOpenFailure() {
+  // The bits jack_client_open sets, the likeliest first.
+  static const std::pair<int, const char *> kWords[] = {
+      {JackServerFailed, "no server answers"},
+      {JackServerError, "the server refused the client"},
+      {JackVersionError, "the server speaks another version of JACK"},
+      {JackShmFailure, "no access to the server's shared memory"},
+      {JackNameNotUnique, "the client's name is taken"},
+      {JackInvalidOption, "the server refused an option of the client"},
+      {JackInitFailure, "the client could not start"},
+      {JackClientZombie, "the server dropped the client"},
+      {JackBackendError, "the server's driver failed"},
+      {JackNoSuchClient, "the server knows no such client"},
+      {JackLoadFailure, "the server could not load the client"},
+  };
+  const int status = JackClient::lastOpenStatus.load();
+  QStringList words;
+  for (const auto &[bit, text] : kWords)
+    if (status & bit) words << QString::fromLatin1(text);
+  if (words.isEmpty() && (status & JackFailure)) words << QStringLiteral("the client did not open");
+  if (words.isEmpty()) words << QStringLiteral("no server answers");  // none answered in time
+  return words.join(QStringLiteral(", "));
 }

@@ -110,3 +110,7 @@ class JackBackend : public MidiBackend {
 
 // With `mustWork`, null unless a server answers now.
 std::unique_ptr<MidiBackend> CreateJackBackend(bool mustWork);
+
+// What the server answered the last time our client did not open, in a few words ("no server
+// answers", "the server refused the client").
+QString JackOpenFailure();

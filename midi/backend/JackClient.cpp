@@ -84,7 +84,6 @@ struct JackClient::Core {
   std::atomic<int64_t> stallLimit{0};
   std::atomic<MidiWake *> devicesWake{nullptr};  // told when ports come and go
   std::atomic<bool> opening{true};
-  std::atomic<unsigned> openStatus{0};
 
   // The request thread and its queue. `answered` is told when the open has been answered and
   // when the queue has run empty.
@@ -266,7 +265,7 @@ void JackClient::Core::OpenOnServer() {
       client = nullptr;
     }
   }
-  openStatus.store(static_cast<unsigned>(status));
+  lastOpenStatus.store(status);
   opening.store(false);
   // Only a client that came brings devices; a failed open is tried again at the next look.
   if (alive.load()) DevicesChanged();
@@ -300,10 +299,6 @@ bool JackClient::WaitForAnswer(milliseconds limit) const {
 
 bool JackClient::Opening() const {
   return core_->opening.load();
-}
-
-unsigned JackClient::OpenStatus() const {
-  return core_->openStatus.load();
 }
 
 namespace {

@@ -52,6 +52,8 @@ class JackClient {
   // Starts opening the client on the running server and returns at once; Alive() once it is
   // open, Opening() while the server has not answered.
   static std::shared_ptr<JackClient> Open();
+  // Any thread: the status bits (jack_status_t) jack_client_open gave when last asked; 0 before.
+  static inline std::atomic<int> lastOpenStatus{0};
   ~JackClient();
   JackClient(const JackClient &) = delete;
   JackClient &operator=(const JackClient &) = delete;
@@ -61,8 +63,6 @@ class JackClient {
   bool WaitForAnswer(std::chrono::milliseconds limit) const;
   // Any thread: the open has been asked for and not answered yet.
   bool Opening() const;
-  // Any thread: what jack_client_open said of a failed open (its status bits); 0 before.
-  unsigned OpenStatus() const;
   // Any thread: open, and not shut down by the server since.
   bool Alive() const;
   // Any thread: the server has run no cycle for far longer than a period.

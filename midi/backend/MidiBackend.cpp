@@ -189,6 +189,15 @@ QString MidiServiceTitle(const QString &api) {
 }
 
 QString MidiServiceAbsence(const QString &api) {
+#ifdef KELVANE_HAVE_JACK
+  if (api == QLatin1String("jack")) return JackOpenFailure();
+#endif
+#ifdef KELVANE_HAVE_ALSA
+  if (api == QLatin1String("alsa")) {
+    const std::string answer = AlsaClient::LastOpenFailure();
+    if (!answer.empty()) return QString::fromStdString(answer);
+  }
+#endif
   if (api == QLatin1String("jack") || api == QLatin1String("rtmidi-jack"))
     return QStringLiteral("no server answers");
   if (api == QLatin1String("alsa")) return QStringLiteral("no sequencer here (/dev/snd/seq)");

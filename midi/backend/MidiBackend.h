@@ -162,7 +162,9 @@ class MidiBackend {
 
 // The musician's name for a service ("JACK", "ALSA sequencer").
 QString MidiServiceTitle(const QString &api);
-// What a service that does not answer lacks, in a few words ("no server answers").
+// What a service that does not answer said the last time Kelvane asked, in a few words: its own
+// answer where it gives one ("the server refused the client"), else what it lacks ("no server
+// answers").
 QString MidiServiceAbsence(const QString &api);
 
 // "jack", "alsa", "coremidi", "winmm", "loopback", or "" = the first compiled API that really

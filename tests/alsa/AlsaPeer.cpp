@@ -11,12 +11,13 @@
 
 using namespace std::chrono_literals;
 
-AlsaPeer::AlsaPeer(const char *name) : name_(QString::fromLatin1(name)) {
+AlsaPeer::AlsaPeer(const char *name, int inputPool) : name_(QString::fromLatin1(name)) {
   if (snd_seq_open(&seq_, "default", SND_SEQ_OPEN_DUPLEX, SND_SEQ_NONBLOCK) < 0) {
     seq_ = nullptr;
     return;
   }
   snd_seq_set_client_name(seq_, name);
+  if (inputPool > 0) snd_seq_set_client_pool_input(seq_, static_cast<size_t>(inputPool));
   port_ = snd_seq_create_simple_port(seq_, "port",
                                      SND_SEQ_PORT_CAP_READ | SND_SEQ_PORT_CAP_SUBS_READ |
                                          SND_SEQ_PORT_CAP_WRITE | SND_SEQ_PORT_CAP_SUBS_WRITE,

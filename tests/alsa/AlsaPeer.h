@@ -24,7 +24,9 @@ class AlsaPeer {
   using Clock = std::chrono::steady_clock;
   static constexpr int kPiece = 256;
 
-  explicit AlsaPeer(const char *name);
+  // With `inputPool`, the program keeps an input pool of that many cells (else the sequencer's
+  // default, 200).
+  explicit AlsaPeer(const char *name, int inputPool = 0);
   ~AlsaPeer();
   AlsaPeer(const AlsaPeer &) = delete;
   AlsaPeer &operator=(const AlsaPeer &) = delete;

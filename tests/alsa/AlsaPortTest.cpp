@@ -3,8 +3,10 @@
 //
 // The ports over the ALSA sequencer backend against a peer client of the test's own, on a real
 // sequencer (the test machine of tools/alsa-vm.sh): transfers both ways, Panic in the middle of
-// a transfer, a peer that goes away. Speeds are printed, never asserted.
+// a transfer, a peer that goes away, and what libasound and the sequencer can refuse. Speeds are
+// printed, never asserted.
 #include <alsa/asoundlib.h>
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -14,12 +16,56 @@
 #include <chrono>
 #include <thread>
 
+#include "AlsaBackend.h"
 #include "AlsaPeer.h"
+#include "DeviceWatch.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "PortTestSupport.h"
 #include "SameBytes.h"
 #include "SysExBytes.h"
+
+// The test program stands in front of a few of libasound's calls, to make them fail on demand
+// the way a machine out of memory or a busy sequencer would.
+namespace {
+
+std::atomic<bool> refuseEncoder{false};
+std::atomic<int> outputsToRefuse{0};
+std::atomic<bool> refuseAnnouncements{false};
+
+template <typename Function>
+Function Real(const char *name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
+
+bool TakeOne(std::atomic<int> &count) {
+  for (int left = count.load(); left > 0;)
+    if (count.compare_exchange_weak(left, left - 1)) return true;
+  return false;
+}
+
+}  // namespace
+
+extern "C" int snd_midi_event_new(size_t size, snd_midi_event_t **coder) {
+  if (refuseEncoder.exchange(false)) return -ENOMEM;
+  static const auto real = Real<int (*)(size_t, snd_midi_event_t **)>("snd_midi_event_new");
+  return real(size, coder);
+}
+
+extern "C" int snd_seq_event_output_direct(snd_seq_t *seq, snd_seq_event_t *event) {
+  if (TakeOne(outputsToRefuse)) return -EAGAIN;  // a receiver's pool filled by another sender
+  static const auto real =
+      Real<int (*)(snd_seq_t *, snd_seq_event_t *)>("snd_seq_event_output_direct");
+  return real(seq, event);
+}
+
+extern "C" int snd_seq_connect_from(snd_seq_t *seq, int port, int client, int fromPort) {
+  if (refuseAnnouncements.load() && client == SND_SEQ_CLIENT_SYSTEM &&
+      fromPort == SND_SEQ_PORT_SYSTEM_ANNOUNCE)
+    return -EPERM;
+  static const auto real = Real<int (*)(snd_seq_t *, int, int, int)>("snd_seq_connect_from");
+  return real(seq, port, client, fromPort);
+}
 
 namespace {
 
@@ -147,6 +193,19 @@ TEST_F(AlsaOutput, AMessageThroughMidiThroughArrivesByteExact) {
   EXPECT_EQ(peer->Losses(), 0);
 }
 
+// A program that keeps a small input pool (16 cells, where one event of 256 bytes takes 11) is
+// sent everything all the same, an event at a time.
+TEST_F(AlsaOutput, AProgramWithASmallInputPoolReceivesAMessageByteExact) {
+  output.ClosePort();
+  peer = std::make_unique<AlsaPeer>("small-pool-peer", 16);
+  output.SetProductName(peer->DeviceName());
+  ASSERT_TRUE(output.OpenPort());
+  const QByteArray message = SysExOfLength(64 * 1024, 13);
+  ExpectSameBytes(Transfer(message, "ALSA, a 64 KiB message to a peer with 16 input cells"),
+                  message);
+  EXPECT_EQ(peer->Losses(), 0);
+}
+
 TEST_F(AlsaOutput, PanicEndsTheMessageInFlightAndGoesFirst) {
   const QByteArray dump = Dump(256, 8192, 3);  // 2 MiB
   Send(output, dump);
@@ -182,6 +241,62 @@ TEST_F(AlsaOutput, APeerThatGoesAwayMidTransferGivesAnErrorAndNoHang) {
   EXPECT_NE(RaisedText<EmidioutputError>([&] { output.WriteShortMessage(0x90, 60, 1); }),
             "(nothing raised)");
   EXPECT_TRUE(output.ClosePort());
+}
+
+TEST_F(AlsaOutput, WithoutMemoryForItsEncoderTheOutputFailsToOpenAndLeavesNoSubscription) {
+  output.ClosePort();
+  ASSERT_TRUE(WaitFor([&] { return peer->Writers().isEmpty(); }));
+  refuseEncoder = true;
+  EXPECT_FALSE(output.OpenPort());
+  EXPECT_EQ(output.LastError(), mrNoMemory);
+  EXPECT_TRUE(peer->Writers().isEmpty()) << peer->Writers().join(", ").toStdString();
+  ASSERT_TRUE(output.OpenPort());
+  output.WriteShortMessage(0x90, 60, 100);
+  EXPECT_TRUE(WaitFor([&] { return peer->Received() == Bytes({0x90, 60, 100}); }));
+}
+
+// The pump writes only what every receiver has room for, so the sequencer refuses an event only
+// when somebody else filled the receiver in between: the block ends with the refusal, a refused
+// short message is reported, and the connection counts both.
+TEST(AlsaRefusals, AnEventTheSequencerRefusesIsReportedAndCounted) {
+  const auto backend = CreateMidiBackend("alsa");
+  AlsaPeer peer("kelvane-peer");
+  const auto connection = backend->CreateOutput();
+  const auto &alsa = dynamic_cast<const MidiOutAlsa &>(*connection);
+  MidiWake wake;
+  connection->SetWake(&wake);
+  ASSERT_EQ(connection->Open(static_cast<int>(connection->PortNames().indexOf(peer.DeviceName()))),
+            mrOk);
+  const auto next = [&] {
+    MidiOutQueue::Finished finished;
+    EXPECT_TRUE(WaitFor([&] { return connection->TakeFinished(finished); }));
+    return finished;
+  };
+  const QByteArray message = SysExOfLength(600, 3);  // three events
+  const auto block = [&] { return std::vector<uint8_t>(Data(message), Data(message) + 600); };
+
+  outputsToRefuse = 1;
+  ASSERT_EQ(connection->SendSysEx(block()), mrOk);
+  MidiOutQueue::Finished finished = next();
+  EXPECT_TRUE(finished.sysex);
+  EXPECT_EQ(finished.result, mrNotTaking);
+  EXPECT_EQ(alsa.Refusals(), 1u);
+  EXPECT_EQ(backend->ErrorText(mrNotTaking),
+            "The receiving ALSA sequencer port is not taking data");
+
+  outputsToRefuse = 1;
+  ASSERT_EQ(connection->SendShort(0x90 | 60 << 8 | 100 << 16), mrOk);
+  finished = next();
+  EXPECT_FALSE(finished.sysex);
+  EXPECT_EQ(finished.result, mrNotTaking);
+  EXPECT_EQ(alsa.Refusals(), 2u);
+
+  ASSERT_EQ(connection->SendSysEx(block()), mrOk);
+  finished = next();
+  EXPECT_EQ(finished.result, mrOk);
+  EXPECT_TRUE(WaitFor([&] { return peer.Received().endsWith(message); }));
+  EXPECT_EQ(alsa.Refusals(), 2u);
+  connection->Close();
 }
 
 // The peer sends a dump in events of 256 bytes, paced by what the port's consumer has taken;
@@ -246,6 +361,21 @@ TEST(AlsaDevices, AProgramThatComesAndGoesIsAnnouncedAndListed) {
   late.reset();
   EXPECT_TRUE(announced());
   EXPECT_FALSE(output.DeviceNames().contains("late-synth:port"));
+}
+
+// A sequencer that will not announce its changes leaves the lists to a look every two seconds.
+TEST(AlsaDevices, WithoutAnnouncementsAProgramThatComesIsFoundByTheNextLook) {
+  refuseAnnouncements = true;
+  const auto backend = CreateMidiBackend("alsa");
+  TDeviceWatch watch(*backend, nullptr);
+  refuseAnnouncements = false;
+  TMidiOutput output(*backend);
+  bool listed = false;
+  watch.OnChange = [&] { listed = output.DeviceNames().contains("late-synth:port"); };
+  Settle();  // the client opened for the watch brings the lists' first look
+  const AlsaPeer late("late-synth");
+  ASSERT_TRUE(late.Ok());
+  EXPECT_TRUE(WaitFor([&] { return listed; }, 2 * TDeviceWatch::kLookIntervalMs + 1000));
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // SPDX-FileCopyrightText: 2026 the Kelvane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Devices kept by name, devices that come and go while the window runs, and the word on the
-// Setup page when there is none, over the loopback service.
+// Setup page when there is none, over the loopback service; and what the real services answered.
 
 #include <QLabel>
 #include <QPushButton>
@@ -13,6 +13,7 @@
 #include "MidiOut.h"
 #include "MonitorLog.h"
 #include "MouseUpButton.h"
+#include "RefusingJackServer.h"
 #include "WindowFixture.h"
 #include "WindowTexts.h"
 
@@ -131,6 +132,26 @@ TEST(NoDevice, TheSetupPageSaysWhatEachServiceAnsweredAndNoErrorBoxShows) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.midiout->isVisibleTo(&w); }));
   EXPECT_FALSE(w.midihelp->isVisibleTo(&w));
   EXPECT_EQ(w.midiout->itemText(0), "Synth:in");
+}
+
+// The services' own answers: a JACK server that refuses the client, and no sequencer on this
+// machine (the ALSA sequencer's tests run in their own machine).
+TEST(NoDevice, TheSetupPageSaysWhatTheRealServicesAnswered) {
+  const std::string server = "kelvane-refuses-" + std::to_string(getpid());
+  const RefusingJackServer refusing(server);
+  ASSERT_TRUE(refusing.Listens());
+  qputenv("JACK_DEFAULT_SERVER", QByteArray::fromStdString(server));
+  qputenv("JACK_NO_START_SERVER", "1");
+  QTemporaryDir dir;
+  FakeDialogs dialogs;
+  const auto backend = CreateMidiBackend("");
+  TForm1 w(*backend, dir.filePath("kelvane.ini"));
+  qunsetenv("JACK_DEFAULT_SERVER");
+  EXPECT_TRUE(dialogs.errors.isEmpty()) << dialogs.errors.join('|').toStdString();
+  EXPECT_EQ(w.midihelp->text(),
+            QStringLiteral("JACK: the server refused the client\n"
+                           "ALSA sequencer: no sequencer here (/dev/snd/seq)\n") +
+                kNoDeviceAdvice);
 }
 
 }  // namespace

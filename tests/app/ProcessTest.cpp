@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include "RefusingJackServer.h"
 #include "SettingsStore.h"
 
 namespace {
@@ -68,8 +69,10 @@ class CommandLine : public ::testing::Test {
     QByteArray out, err;
   };
 
-  Answer Run(const QStringList &arguments) {
+  Answer Run(const QStringList &arguments, const QStringList &environment = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &entry : environment)
+      env.insert(entry.section('=', 0, 0), entry.section('=', 1));
     for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "XAUTHORITY"}) env.remove(name);
     env.insert("QT_QPA_PLATFORM", "xcb");
     env.insert("XDG_CONFIG_HOME", dir.path());
@@ -114,6 +117,23 @@ TEST_F(CommandLine, MistakesAreRefusedWithoutADisplay) {
   EXPECT_EQ(option.status, QProcess::NormalExit);
   EXPECT_EQ(option.code, 1);
   EXPECT_TRUE(option.err.contains("no-such-option")) << option.err.constData();
+}
+
+// What the services answered, in their own words: a JACK server that refuses the client, and no
+// sequencer on this machine.
+TEST_F(CommandLine, DevicesSaysWhatTheServicesAnswered) {
+  const std::string server = "kelvane-refuses-" + std::to_string(getpid());
+  const RefusingJackServer refusing(server);
+  ASSERT_TRUE(refusing.Listens());
+  const Answer devices = Run({"devices"}, {"JACK_DEFAULT_SERVER=" + QString::fromStdString(server),
+                                           "JACK_NO_START_SERVER=1"});
+  EXPECT_EQ(devices.code, 0) << devices.err.constData();
+  EXPECT_EQ(devices.out, "outputs:\n  (none)\ninputs:\n  (none)\n");
+  EXPECT_TRUE(devices.err.endsWith(
+      "kelvane: no MIDI service works here\n"
+      "  JACK: the server refused the client\n"
+      "  ALSA sequencer: no sequencer here (/dev/snd/seq)\n"))
+      << devices.err.constData();
 }
 
 TEST_F(CommandLine, DevicesAndSysexCommandsAnswerWithoutADisplay) {

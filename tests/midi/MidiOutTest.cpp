@@ -333,7 +333,8 @@ TEST(BackendChoice, WithoutAWorkingServiceThereIsABackendWithoutDevices) {
   // The first service waits, so that a server started later is found; the others said why not.
   EXPECT_EQ(backend->Api(), MidiBackendApis().first());
   EXPECT_FALSE(backend->Answers());
-  EXPECT_TRUE(backend->TriedServices().contains("ALSA sequencer: no sequencer here (/dev/snd/seq)"))
+  EXPECT_TRUE(backend->TriedServices().contains(
+      "ALSA sequencer: no sequencer here (/dev/snd/seq)"))
       << backend->TriedServices().join('|').toStdString();
   TMidiOutput output(*backend);
   EXPECT_EQ(output.DeviceCount(), 0);

@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-FileCopyrightText: 2026 the Kelvane developers
 # SPDX-License-Identifier: GPL-3.0-or-later
-# alsa-tests.sh PROGRAM... [--display PROGRAM...]
-# Runs inside the test machine of tools/alsa-vm.sh: every ALSA test program given, then amidi's
-# own transfer through the same virtual raw ports, so that the speeds printed by our programs
-# stand beside it. The programs after --display run on an X display of their own (Xvfb), started
+# alsa-tests.sh [--no-amidi] PROGRAM... [--display PROGRAM...]
+# Runs inside the test machine of tools/alsa-vm.sh: every ALSA test program given, then (unless
+# --no-amidi) amidi's own transfer through the same virtual raw ports, so that the speeds printed
+# by our programs stand beside it. The programs after --display run on an X display of their own (Xvfb), started
 # once those before it have ended, so that it takes no processor from their measurements;
 # KELVANE_E2E_DISPLAY_FILE names the file that holds it. Fails when a program fails.
 set -euo pipefail
@@ -84,8 +84,15 @@ amidi_transfer() {
   rm -rf "$dir"
 }
 
+amidi=1
+if [ "${1:-}" = --no-amidi ]; then
+  amidi=0
+  shift
+fi
 status=0
 run_programs "$@" || status=1
-echo "== amidi"
-amidi_transfer
+if [ "$amidi" -eq 1 ]; then
+  echo "== amidi"
+  amidi_transfer
+fi
 exit "$status"
