@@ -90,7 +90,7 @@ QByteArray AllSoundOff() {
 
 TEST_F(Librarian, PanicInAPauseOrAtWireSpeedLeavesNothingOfTheFileAfterTheAllSoundOff) {
   QByteArray content;
-  for (int i = 0; i < 8; ++i) content += SysExOfLength(1000, i);  // 320 ms each at wire speed
+  for (int i = 0; i < 16; ++i) content += SysExOfLength(1000, i);  // 320 ms each at wire speed
   const QString file = dir.filePath("bank.syx");
   IniFile::Write(file, content);
   for (const char *pacing : {"sysexpause=300\n", "sysexwirespeed=1\n"}) {
