@@ -231,6 +231,10 @@ bool TSysExLibrarian::BlockEnded(uint16_t error) {
   return sender_.BlockEnded(error);
 }
 
+bool TSysExLibrarian::StopTransfer(const QString &why) {
+  return sender_.Cancel(why);
+}
+
 void TSysExLibrarian::cancelbtnClick() {
   sender_.Cancel();
 }

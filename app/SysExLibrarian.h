@@ -35,6 +35,10 @@ class TSysExLibrarian : public QObject {
   void Send(const QString &name, const QByteArray &file);
   // The port's Onmidioutput: true when the block that ended was one of the transfer's.
   bool BlockEnded(uint16_t error);
+  // Panic, a change of output device, shutdown: the file or the dump request going out stops at
+  // once (its message in flight ends with F7) and ends Cancelled, `why` in the page's tooltip.
+  // False when nothing was going out.
+  bool StopTransfer(const QString &why = {});
   void ReceptionStarted();
   void ReceptionGrew(const QByteArray &buffer);
   // The done button has written `saved` to `name` (nothing was written when `saved` is empty).

@@ -25,6 +25,7 @@
 #include "DragTweak.h"
 #include "ErrorBox.h"
 #include "Exception.h"
+#include "MIDIappUtil.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "MonitorLog.h"
@@ -77,6 +78,7 @@ void TForm1::FormCreate(QObject *) {
 void TForm1::FormDestroy(QObject *) {
   ReleaseHeldKeys();  // while the output is still open: no note outlives the window
   EndMorph();
+  StopOutputTransfer(QString());
   CloseMonitor();
   destroyed_ = true;
   Guard([this] { TransferSettings(false); });
@@ -268,6 +270,7 @@ void TForm1::BindEvents() {
   MidiInput1->OnMidiInput = [this](QObject *s) { Guard([&] { MidiInput1MidiInput(s); }); };
   MidiInput1->OnOverflow = [this](QObject *s) { Guard([&] { MidiInput1Overflow(s); }); };
   MidiOutput1->Onmidioutput = [this](QObject *s) { Guard([&] { MidiOutput1midioutput(s); }); };
+  engine->OnPanic = [this](QObject *s) { Guard([&] { enginePanic(s); }); };
   BindKeyboardEvents();
   BindTwoWayEvents();
 }

@@ -91,6 +91,8 @@ class TForm1 : public QWidget {
   void TweakKnob(tknob *Knob, bool Down);
   void MinnClick(QObject *Sender);
   void Panic1Click(QObject *Sender);
+  // The engine's OnPanic, before its All Sound Off.
+  void enginePanic(QObject *Sender);
 
   // --- Knob set-up page ---
   void knobboxChange(QObject *Sender);
@@ -239,6 +241,8 @@ class TForm1 : public QWidget {
   void ChooseOutput(const ChosenDevice &device);
   void ChooseInput(const ChosenDevice &device);
   void OutputGone();
+  // The output port is about to close or change: a SysEx transfer on it stops now.
+  void StopOutputTransfer(const QString &why);
   void InputGone();
   void RefreshDeviceLists();
   void FollowChosenOutput();

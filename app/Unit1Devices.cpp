@@ -15,11 +15,15 @@
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "SettingsStore.h"
+#include "SysExLibrarian.h"
 #include "Unit1.h"
 #include "WindowHelpers.h"
 #include "WindowTexts.h"
 
 namespace {
+
+const QString kOutputChangedText =
+    QStringLiteral("The output stopped the SysEx transfer (Panic! or a change of device)");
 
 // The list entry of the device `id` (-1: the virtual port), or -1 when the list has none.
 int EntryOf(const QComboBox *list, std::optional<int> id) {
@@ -100,6 +104,7 @@ ChosenDevice TForm1::SelectedInput() const {
 void TForm1::UseOutput(const ChosenDevice &device) {
   chosenOutput_ = device;
   const std::optional<int> id = FindChosenDevice(outputNames_, virtualPortName_, device);
+  StopOutputTransfer(kOutputChangedText);
   if (!id && !device.name.isEmpty()) {
     midiout->setCurrentIndex(-1);
     MidiOutput1->ClosePort();
@@ -145,7 +150,12 @@ void TForm1::ChooseInput(const ChosenDevice &device) {
   Settings_->WriteString("setup", "inname", chosenInput_.name);
 }
 
+void TForm1::StopOutputTransfer(const QString &why) {
+  if (librarian_) librarian_->StopTransfer(why);
+}
+
 void TForm1::OutputGone() {
+  StopOutputTransfer(kOutputChangedText);
   outputAway_ = true;
   MidiOutput1->DeviceGone();
   SetStatusText(DeviceGoneText(chosenOutput_.name));

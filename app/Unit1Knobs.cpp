@@ -8,6 +8,7 @@
 
 #include "MIDIappUtil.h"
 #include "MidiOut.h"
+#include "SysExLibrarian.h"
 #include "Unit1.h"
 #include "WindowHelpers.h"
 #include "WindowTexts.h"
@@ -88,8 +89,14 @@ void TForm1::MinnClick(QObject *Sender) {
 }
 
 void TForm1::Panic1Click(QObject *) {
-  // Panic goes first: a SysEx transfer in flight is ended and the rest of it dropped.
-  const bool transferCancelled = MidiOutput1->SysExPending() > 0;
   engine->Panic();
+}
+
+// Whoever calls the engine's Panic: the SysEx file or dump request going out, whether a message
+// is in flight or it rests in a pause, and a glide stop here, before the All Sound Off, so that
+// nothing of them follows it.
+void TForm1::enginePanic(QObject *) {
+  const bool transferCancelled = librarian_->StopTransfer() || MidiOutput1->SysExPending() > 0;
+  EndMorph();
   if (transferCancelled) SetStatusText(QStringLiteral("Panic!: the SysEx transfer was cancelled"));
 }

@@ -78,8 +78,10 @@ void TMIDIappUtil::SendSysex(const QByteArray &data) {
 }
 
 void TMIDIappUtil::Panic() {
-  // First end any SysEx transfer, so the All Sound Off messages leave within one cycle rather
-  // than behind the rest of a dump.
+  // Those who pace their own sending stop first, so that none of them writes again after the
+  // All Sound Off; then whatever SysEx the port still holds goes, so that the All Sound Off
+  // messages leave within one cycle rather than behind the rest of a dump.
+  if (OnPanic) OnPanic(this);
   OUTPUT_->CancelSysEx();
   for (int channel = 0; channel < 16; ++channel)
     SendShort(static_cast<uint8_t>(ControlChange + channel), AllSoundOff, 0);

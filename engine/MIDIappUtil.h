@@ -8,6 +8,7 @@
 #include <QStringList>
 #include <array>
 #include <cstdint>
+#include <functional>
 
 #include "KeyMap.h"
 #include "ShiftState.h"
@@ -82,8 +83,9 @@ class TMIDIappUtil : public QObject {
   void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
   // One SysEx block on OUTPUT, as given; with Pause, then waits 55 ms.
   void SendSysex(const QByteArray &data);
-  // Ends a SysEx transfer in flight (F7) and drops its rest, then All Sound Off (Control Change
-  // 120, value 0) on channels 1 to 16 in order. Held keys stay held and still release their notes.
+  // Fires OnPanic, ends a SysEx block in flight (F7) and drops the rest of every block, then All
+  // Sound Off (Control Change 120, value 0) on channels 1 to 16 in order. Held keys stay held and
+  // still release their notes.
   void Panic();
   // The velocity of one note-on: Velocity moved up or down by a random offset below VelRnd,
   // kept within 1..127 when moved down, 0..127 otherwise.
@@ -107,6 +109,11 @@ class TMIDIappUtil : public QObject {
   // Every held key's note-offs and a held pedal's release; called when the window loses the
   // keyboard, so that no key stays down in the engine after its key-up went elsewhere.
   void ReleaseAllKeys();
+
+  // Fired by Panic before anything is cancelled or sent: whatever sends on its own time (a SysEx
+  // transfer, a dump request, a glide) stops here, so nothing of it follows the All Sound Off.
+  // Must not send.
+  std::function<void(QObject *Sender)> OnPanic;
 
  private:
   // What one key index sounded on its key-down: released note for note on its key-up.

@@ -13,7 +13,6 @@ namespace {
 // service busy between two reports, few enough that a cancel drops the rest at once.
 constexpr size_t kMaxInFlight = 16;
 constexpr qint64 kWireMicrosecondsPerByte = 1000000 / kMidiWireBytesPerSecond;
-constexpr int kWatchdogMs = 100;
 
 }  // namespace
 
@@ -23,8 +22,6 @@ TSysExSender::TSysExSender(TMidiOutput &output, QObject *parent)
   // A pause must never come out shorter than asked for.
   gate_.setTimerType(Qt::PreciseTimer);
   connect(&gate_, &QTimer::timeout, this, [this] { Pump(); });
-  watchdog_.setInterval(kWatchdogMs);
-  connect(&watchdog_, &QTimer::timeout, this, [this] { CheckPortStillHasOurs(); });
 }
 
 void TSysExSender::Start(const QByteArray &file, SysExPacing pacing) {
@@ -39,18 +36,17 @@ void TSysExSender::Start(const QByteArray &file, SysExPacing pacing) {
   next_ = reported_ = 0;
   messagesSent_ = 0;
   bytesSent_ = wireFreeUs_ = messageEndUs_ = pausedUs_ = 0;
-  foreignAhead_ = output_.SysExPending();
   clock_.start();
   busy_ = true;
   if (blocks_.empty()) return Finish(Outcome::Sent);
-  watchdog_.start();
   Pump();
 }
 
-void TSysExSender::Cancel() {
-  if (!busy_) return;
+bool TSysExSender::Cancel(const QString &why) {
+  if (!busy_) return false;
   if (next_ > reported_) output_.CancelSysEx();
-  Finish(Outcome::Cancelled);
+  Finish(Outcome::Cancelled, why);
+  return true;
 }
 
 bool TSysExSender::WaitFor(qint64 dueUs) {
@@ -82,18 +78,15 @@ void TSysExSender::WriteBlock(const Block &block) {
     if (next_ > reported_) output_.CancelSysEx();
     return Finish(Outcome::Failed, e.Message());
   }
-  ++next_;
+  blocks_[next_++].number = output_.SysExWritten();
   if (pacing_.wireSpeed)
     wireFreeUs_ = std::max(wireFreeUs_, NowUs()) + block.length * kWireMicrosecondsPerByte;
 }
 
 bool TSysExSender::BlockEnded(uint16_t error) {
-  if (!busy_) return false;
-  if (foreignAhead_ > 0) {
-    --foreignAhead_;
+  // Reports of blocks written before this transfer, or of a cancelled one, are not ours.
+  if (!busy_ || reported_ >= next_ || output_.SysExEnded() != blocks_[reported_].number)
     return false;
-  }
-  if (reported_ >= next_) return false;
   const Block &block = blocks_[reported_++];
   if (error) {
     if (next_ > reported_) output_.CancelSysEx();
@@ -113,19 +106,9 @@ bool TSysExSender::BlockEnded(uint16_t error) {
   return true;
 }
 
-// Panic and a change of output device drop every block in flight without a report: without
-// this the transfer would wait for them for ever.
-void TSysExSender::CheckPortStillHasOurs() {
-  if (!busy_ || next_ == reported_) return;
-  if (output_.IsOpen() && output_.SysExPending() > 0) return;
-  Finish(Outcome::Cancelled,
-         QStringLiteral("The output stopped the SysEx transfer (Panic! or a change of device)"));
-}
-
 void TSysExSender::Finish(Outcome outcome, const QString &error) {
   busy_ = false;
   gate_.stop();
-  watchdog_.stop();
   if (OnFinished) OnFinished(outcome, error);
 }
 

@@ -27,7 +27,9 @@ constexpr int kMidiWireBytesPerSecond = 3125;
 // GUI thread: each message is handed to WriteSysEx when the port has reported the end of what
 // came before it (Onmidioutput, forwarded to BlockEnded) and the pause or wire-speed timer has
 // run out. Knobs, notes and Panic therefore go out between messages. The file's bytes leave
-// exactly as they are in the file, faults included. All members are for the GUI thread.
+// exactly as they are in the file, faults included. Whoever stops the port's SysEx (Panic, a
+// change of device) stops the transfer with Cancel first: the sender asks nobody else whether
+// it is still wanted. All members are for the GUI thread.
 class TSysExSender : public QObject {
  public:
   enum class Outcome { Sent, Cancelled, Failed };
@@ -41,8 +43,9 @@ class TSysExSender : public QObject {
 
   // Starts sending `file`; a transfer still running is cancelled first.
   void Start(const QByteArray &file, SysExPacing pacing);
-  // Ends the message in flight with F7 and sends nothing more.
-  void Cancel();
+  // Ends the message in flight with F7 and sends nothing more, also when the transfer rests in a
+  // pause or a wire-speed wait; OnFinished says Cancelled with `why`. False when none ran.
+  bool Cancel(const QString &why = {});
   bool Busy() const { return busy_; }
   Progress CurrentProgress() const;
 
@@ -58,11 +61,11 @@ class TSysExSender : public QObject {
  private:
   struct Block {  // one message, or one run of bytes outside any
     qsizetype offset, length;
+    uint64_t number = 0;  // the port's number for it, once written
   };
   void Pump();
   bool WaitFor(qint64 dueUs);
   void WriteBlock(const Block &block);
-  void CheckPortStillHasOurs();
   void Finish(Outcome outcome, const QString &error = {});
   qint64 NowUs() const { return clock_.nsecsElapsed() / 1000; }
 
@@ -71,15 +74,13 @@ class TSysExSender : public QObject {
   std::vector<Block> blocks_;
   SysExPacing pacing_;
   bool busy_ = false;
-  size_t next_ = 0;          // the next block to write
-  size_t reported_ = 0;      // blocks whose end the port has reported
-  size_t foreignAhead_ = 0;  // blocks of others still to be reported before ours
+  size_t next_ = 0;      // the next block to write
+  size_t reported_ = 0;  // blocks whose end the port has reported
   int messageCount_ = 0, messagesSent_ = 0;
   qint64 bytesSent_ = 0;
   qint64 wireFreeUs_ = 0;    // when a MIDI cable would have carried everything written
   qint64 messageEndUs_ = 0;  // when the last whole message had left
   qint64 pausedUs_ = 0;      // time spent in pauses so far
   QElapsedTimer clock_;
-  QTimer gate_;      // the pause or the wire-speed wait
-  QTimer watchdog_;  // notices blocks the port dropped without a report (Panic, device change)
+  QTimer gate_;  // the pause or the wire-speed wait
 };

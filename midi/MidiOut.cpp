@@ -75,7 +75,7 @@ void TMidiOutput::FollowMovedDevice(int id) {
 void TMidiOutput::DeviceGone() {
   if (open_) api_->Close();  // whatever the service says of a device that is not there
   open_ = false;
-  sysexPending_ = 0;
+  sysexEnded_ = sysexWritten_;  // dropped with the connection: no report will come
   gone_ = true;
 }
 
@@ -103,7 +103,7 @@ bool TMidiOutput::OpenPort() {
     Check(api_->Open(DeviceID_));
     open_ = true;
     gone_ = false;
-    sysexPending_ = 0;
+    sysexEnded_ = sysexWritten_;
     return true;
   } catch (const Exception &) {
     CallbackRecord_.reset();  // the error goes no further; LastError keeps the code
@@ -114,8 +114,8 @@ bool TMidiOutput::OpenPort() {
 bool TMidiOutput::ClosePort() {
   bool result = false;
   if (open_) {
-    Check(api_->Close());  // drops whatever is still queued
-    sysexPending_ = 0;
+    sysexEnded_ = sysexWritten_;  // whatever is still queued is dropped: no report will come
+    Check(api_->Close());
     result = true;
   }
   open_ = false;
@@ -142,7 +142,7 @@ void TMidiOutput::WriteSysEx(const uint8_t *bytes, size_t length) {
   if (!open_) Check(ClosedResult());
   if (length == 0 || !bytes) return;  // nothing to send, nothing to report
   Check(api_->SendSysEx(std::vector<uint8_t>(bytes, bytes + length)));
-  ++sysexPending_;
+  ++sysexWritten_;
   if (OnSent) OnSent(bytes, length);
 }
 
@@ -162,7 +162,8 @@ void TMidiOutput::WriteEvent(const TMyMidiEvent &event) {
 void TMidiOutput::HandleNotice() {
   MidiOutQueue::Finished finished;
   while (open_ && api_->TakeFinished(finished)) {
-    if (finished.sysex && sysexPending_ > 0) --sysexPending_;
+    // Blocks end in the order they were written, cancelled ones included.
+    if (finished.sysex && sysexEnded_ < sysexWritten_) ++sysexEnded_;
     if (finished.result == kTransferCancelled) continue;
     LastError_ = finished.result;
     if (Onmidioutput) Onmidioutput(this);

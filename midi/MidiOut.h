@@ -70,7 +70,13 @@ class TMidiOutput : public QObject {
   // they report nothing. True when one of them had not finished.
   bool CancelSysEx();
   // SysEx blocks written and not yet reported through Onmidioutput.
-  size_t SysExPending() const { return sysexPending_; }
+  size_t SysExPending() const { return static_cast<size_t>(sysexWritten_ - sysexEnded_); }
+  // Blocks are numbered in the order written, from 1, for as long as the port lives: the number
+  // of the last block written, and of the last one whose end has come back (cancelled blocks
+  // and those a close dropped count as ended). While Onmidioutput reports a block's end,
+  // SysExEnded() is that block's number, so a sender knows its own reports from others'.
+  uint64_t SysExWritten() const { return sysexWritten_; }
+  uint64_t SysExEnded() const { return sysexEnded_; }
 
   // GUI thread; fired once per WriteSysEx when the block has ended: LastError() is 0 when every
   // byte has left, else the service's code for the failure (raise it with ErrorText). A short
@@ -106,7 +112,8 @@ class TMidiOutput : public QObject {
   QString ProductName_;
   uint8_t Technology_ = 0;
   uint16_t DeviceCount_ = 0;
-  size_t sysexPending_ = 0;
+  uint64_t sysexWritten_ = 0;
+  uint64_t sysexEnded_ = 0;
   MidiWake wake_;  // signalled by the service when blocks have finished
   QSocketNotifier *wakeNotifier_ = nullptr;
 };

@@ -70,6 +70,19 @@ TEST_F(KnobBank, EachMessageTypeCarriesItsOwnDataBytes) {
   EXPECT_EQ(Sent(), QStringList({"C0 0A", "D0 0A", "A0 3C 0A"}));
 }
 
+TEST_F(KnobBank, ControllersUpTo127SendAndAStoredNumberBeyondSendsNothing) {
+  tknob *dial = w->knob[0];
+  dial->SetPosition(5);
+  for (int number : {0, 127, 128}) {
+    dial->SetTag2(number);
+    w->knob1MouseMove(dial, ssLeft, 0, 0);
+  }
+  dial->SetTag1(160);
+  dial->SetTag2(127);  // key 127 of PolyAftertouch
+  w->knob1MouseMove(dial, ssLeft, 0, 0);
+  EXPECT_EQ(Sent(), QStringList({"B0 00 05", "B0 7F 05", "A0 7F 05"}));
+}
+
 TEST_F(KnobBank, OnlyTheLeftButtonAloneOrWithShiftSends) {
   w->SetStatusText("kept");
   for (TShiftState state : {TShiftState(), TShiftState(ssCtrl | ssLeft), TShiftState(ssRight),
@@ -198,6 +211,25 @@ TEST_F(KnobSetup, ANameIsCommittedByEnterOnly) {
   EXPECT_EQ(w->knobLabel[6]->text(), "Cutoff");
   EXPECT_EQ(Stored("knob", "knobname7"), "Cutoff");
   EXPECT_TRUE(w->knobbox->hasFocus());
+}
+
+TEST_F(KnobSetup, AClearedNameStaysClearedAfterARestart) {
+  w.reset();
+  Store("knob", "knobname7", "Cutoff");
+  w = Open();
+  w->show();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w.get()));
+  w->PageControl1->setCurrentWidget(w->TabSheet3);
+  Pick(w->knobbox, 6);
+  w->Edit1->setFocus();
+  w->Edit1->selectAll();
+  QTest::keyClick(w->Edit1, Qt::Key_Backspace);
+  QTest::keyClick(w->Edit1, Qt::Key_Return);
+  EXPECT_EQ(w->knobLabel[6]->text(), "");
+  w.reset();
+  EXPECT_EQ(Stored("knob", "knobname7"), "");
+  w = Open();
+  EXPECT_EQ(w->knobLabel[6]->text(), "") << "the default name came back";
 }
 
 TEST_F(KnobSetup, MessageTypeAndControllerNumberReachTheKnobAndTheStore) {

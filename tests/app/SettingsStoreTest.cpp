@@ -82,11 +82,13 @@ TEST_F(SettingsStoreTest, TextsSurviveTheFileAsTheyWereWritten) {
     SettingsStore store(file);
     store.WriteString("knob", "knobname3", odd);
     store.WriteString("odd = section", " spaced name ", "v");
+    store.WriteString("knob", "knobname4", "");  // a cleared name is a value too
   }
   SettingsStore again(file);
   EXPECT_TRUE(again.OpenProblem().isEmpty()) << again.OpenProblem().toStdString();
   EXPECT_EQ(again.ReadString("knob", "knobname3", ""), odd);
   EXPECT_EQ(again.ReadString("odd = section", " spaced name ", ""), "v");
+  EXPECT_EQ(again.ReadString("knob", "knobname4", "default"), "");
 }
 
 TEST_F(SettingsStoreTest, EveryWriteIsOnDiskAtOnceUnlessABatchIsOpen) {

@@ -2,9 +2,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +18,7 @@
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "SysExBytes.h"
+#include "SysExLibrarian.h"
 #include "Unit1.h"
 
 namespace {
@@ -54,6 +59,37 @@ class SysexTest : public ::testing::Test {
   bool Receiving() const {
     return !w->Sendbtn->isEnabled() && !w->GetBtn->isEnabled() && w->doneBTN->isEnabled();
   }
+  // Sends `file` from the page with the librarian's pause (ms) and wire speed.
+  void StartSending(const QByteArray &file, int pauseMs, bool wireSpeed) {
+    w->librarian_->pausebox->setEditText(QString::number(pauseMs));
+    w->librarian_->wirespeed->setChecked(wireSpeed);
+    dialogs.fileNames.push_back(WriteFile("bank.syx", file));
+    w->Sendbtn->click();
+  }
+  // After Panic, once the file would have gone on (its pauses and waits are shorter than
+  // `settleMs`): the start of `file` left, a message cut short ended with F7, then the 16 All
+  // Sound Off, and nothing after them.
+  void ExpectNothingOfTheFileAfterTheAllSoundOff(const QByteArray &file, int settleMs) {
+    QByteArray allSoundOff;
+    for (int channel = 0; channel < 16; ++channel)
+      allSoundOff.append(char(0xB0 + channel)).append(char(120)).append(char(0));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return backend.SentBytes(out).endsWith(allSoundOff); }));
+    QTest::qWait(settleMs);
+    const QByteArray sent = backend.SentBytes(out);
+    ASSERT_TRUE(sent.endsWith(allSoundOff)) << "something followed the All Sound Off";
+    const QByteArray ofTheFile = sent.chopped(allSoundOff.size());
+    const bool cutShort = !file.startsWith(ofTheFile);
+    if (cutShort) {
+      EXPECT_TRUE(ofTheFile.endsWith(char(0xF7)));
+    }
+    EXPECT_TRUE(file.startsWith(cutShort ? ofTheFile.chopped(1) : ofTheFile));
+    EXPECT_EQ(w->StatusText(), "Panic!: the SysEx transfer was cancelled");
+  }
+  void ExpectFileCancelled() const {
+    EXPECT_TRUE(w->librarian_->sysexinfo->text().startsWith("cancelled after"))
+        << w->librarian_->sysexinfo->text().toStdString();
+    EXPECT_TRUE(w->Sendbtn->isEnabled());
+  }
 
   const QString out = QStringLiteral("Loopback Out 1"), in = QStringLiteral("Loopback In 1");
   QTemporaryDir dir;
@@ -82,6 +118,58 @@ TEST_F(SysexTest, AFileLeavesUnchangedOneMessageABlock) {
   QTest::qWait(20);
   EXPECT_TRUE(backend.Sent(out).empty());
   EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(SysexTest, PanicInAPauseEndsTheTransferAndNothingOfItFollows) {
+  QByteArray file;
+  for (int i = 0; i < 10; ++i) file += SysExOfLength(20, i);
+  StartSending(file, 100, false);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return w->librarian_->sysexinfo->text().startsWith("1 of 10 messages"); }));
+  w->Panic1->trigger();  // the first message has left: the transfer rests in its pause
+  ExpectNothingOfTheFileAfterTheAllSoundOff(file, 300);
+  ExpectFileCancelled();
+}
+
+TEST_F(SysexTest, PanicWhileWireSpeedHoldsTheNextMessageBackEndsTheTransfer) {
+  QByteArray file;
+  for (int i = 0; i < 4; ++i) file += SysExOfLength(1000, i);  // 320 ms each on a cable
+  StartSending(file, 0, true);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return w->librarian_->sysexinfo->text().startsWith("1 of 4 messages"); }));
+  w->Panic1->trigger();  // the first message has left; the cable would still be carrying it
+  ExpectNothingOfTheFileAfterTheAllSoundOff(file, 700);
+  ExpectFileCancelled();
+}
+
+TEST_F(SysexTest, PanicStopsADumpRequestAndAChangeOfOutputStopsAFile) {
+  backend.SetPacing({64, std::chrono::milliseconds(5)});
+  const QByteArray request = SysExOfLength(6000, 7);
+  w->librarian_->requeston->setChecked(true);
+  w->librarian_->requestedit->setText(WriteFile("request.syx", request));
+  Receive("dump");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !backend.SentBytes(out).isEmpty(); }));
+  w->Panic1->trigger();
+  ExpectNothingOfTheFileAfterTheAllSoundOff(request, 300);
+  EXPECT_TRUE(Receiving()) << "the recording goes on";
+  w->doneBTN->click();
+
+  // Another output device chosen in a pause: the file stops there, on both devices.
+  backend.SetPacing({});
+  backend.ClearSent();
+  QByteArray file;
+  for (int i = 0; i < 10; ++i) file += SysExOfLength(20, i);
+  StartSending(file, 100, false);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return w->librarian_->sysexinfo->text().startsWith("1 of 10 messages"); }));
+  w->midiout->setCurrentIndex(1);
+  w->midioutChange(w->midiout);
+  ExpectFileCancelled();
+  const QByteArray beforeTheChange = backend.SentBytes(out);
+  QTest::qWait(300);
+  EXPECT_EQ(backend.SentBytes(out), beforeTheChange);
+  EXPECT_TRUE(file.startsWith(beforeTheChange));
+  EXPECT_TRUE(backend.SentBytes("Loopback Out 2").isEmpty());
 }
 
 TEST_F(SysexTest, AFileThatCannotBeReadOrIsAbsurdlyLargeSendsNothing) {

@@ -297,6 +297,23 @@ TEST_F(TwoWay, ATakenKnobStopsGlidingAndAClickOnASnapshotRecallsAtOnce) {
   EXPECT_EQ(w->knob[0]->Position(), 10);
 }
 
+TEST_F(TwoWay, PanicEndsAGlideAndNothingOfItFollowsTheAllSoundOff) {
+  for (int k = 1; k <= 22; ++k) Store("Button1", QStringLiteral("knob%1").arg(k), "127");
+  Store("setup", "morphms", "30000");
+  auto w = OpenWithOutput();
+  QTest::mouseClick(Snapshot(*w, 1), Qt::LeftButton, Qt::AltModifier);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->knob[0]->Position() >= 1; }));
+  backend.ClearSent();
+  w->Panic1->trigger();
+  EXPECT_FALSE(w->Morphing());
+  const int stoppedAt = w->knob[0]->Position();
+  QTest::qWait(300);  // the glide would have moved every knob by now
+  QStringList allSoundOff;
+  for (int c = 0; c < 16; ++c) allSoundOff << QString("B%1 78 00").arg(c, 1, 16).toUpper();
+  EXPECT_EQ(Sent(), allSoundOff);
+  EXPECT_EQ(w->knob[0]->Position(), stoppedAt);
+}
+
 TEST_F(TwoWay, SysexDumpAndShortMessagesArriveTogether) {
   auto w = OpenWithOutput();
   dialogs.fileNames.push_back(dir.filePath("dump.syx"));

@@ -1,8 +1,9 @@
 // SPDX-FileCopyrightText: 2026 the Kelvane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The SysEx page as a librarian, and the same from the command line: a requested dump that stops
-// by itself, and a 1 MiB round trip between two command-line processes. Pacing, cancel and the
-// check before sending are the engine's tests (tests/engine/SysExLibrarianTest.cpp).
+// by itself, Panic in the middle of a paced file, and a 1 MiB round trip between two command-line
+// processes. Pacing, cancel and the check before sending are the engine's tests
+// (tests/engine/SysExLibrarianTest.cpp).
 
 #include <jack/midiport.h>
 
@@ -78,6 +79,47 @@ TEST_F(Librarian, ARequestedDumpIsRecordedAndTheRecordingStopsByItself) {
   QFile file(saved);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_EQ(file.readAll(), dump[0] + dump[1] + dump[2]);
+}
+
+// The 16 All Sound Off, channels 1 to 16.
+QByteArray AllSoundOff() {
+  QByteArray bytes;
+  for (int channel = 0; channel < 16; ++channel) bytes += Bytes({0xB0 + channel, 0x78, 0x00});
+  return bytes;
+}
+
+TEST_F(Librarian, PanicInAPauseOrAtWireSpeedLeavesNothingOfTheFileAfterTheAllSoundOff) {
+  QByteArray content;
+  for (int i = 0; i < 16; ++i) content += SysExOfLength(1000, i);  // 320 ms each at wire speed
+  const QString file = dir.filePath("bank.syx");
+  IniFile::Write(file, content);
+  for (const char *pacing : {"sysexpause=300\n", "sysexwirespeed=1\n"}) {
+    SCOPED_TRACE(pacing);
+    IniFile::Write(settings, PeerSettings(graph, peer, pacing));
+    Kelvane app(settings);
+    ASSERT_NO_FATAL_FAILURE(StartConnected(app));
+    app.ShowPage(sysexpage::kPage);
+    const qsizetype start = peer.Received().size();
+    const auto received = [&] { return peer.Received().mid(start); };
+    ASSERT_NO_FATAL_FAILURE(SendSysExFile(app, file));
+    ASSERT_TRUE(app.FocusMain());
+    ASSERT_TRUE(WaitUntil([&] { return received().size() >= 1000; }));
+    app.Key("alt+BackSpace");
+    ASSERT_TRUE(WaitUntil([&] { return received().contains(AllSoundOff()); }))
+        << Hex(received().right(64));
+    Settle(1000);  // longer than the pause and than a message at wire speed
+    const QByteArray sent = received();
+    const qsizetype panic = sent.indexOf(AllSoundOff());
+    EXPECT_EQ(sent.size(), panic + AllSoundOff().size())
+        << "after them: " << Hex(sent.mid(panic + AllSoundOff().size()).left(64));
+    const QByteArray ofTheFile = sent.left(panic);
+    const bool cutShort = !content.startsWith(ofTheFile);
+    if (cutShort) {
+      EXPECT_TRUE(ofTheFile.endsWith(char(0xF7)));
+    }
+    EXPECT_TRUE(content.startsWith(cutShort ? ofTheFile.chopped(1) : ofTheFile));
+    EXPECT_LT(ofTheFile.size(), content.size()) << "the file went out whole";
+  }
 }
 
 // ---- the command line ----

@@ -41,6 +41,34 @@ QString StoredChannel(const QString &settings) {
   return IniFile::Read(settings).ValueOr("setup", "ch", "missing");
 }
 
+// Presses Ctrl+`key` and waits for the recall of snapshot `caption`: 22 messages, knob 1 first
+// with the caption. On a busy machine Kelvane's JACK client can go half a second without a cycle
+// (the server, or Kelvane itself, was not scheduled); Kelvane then takes the server for stopped,
+// refuses the recall's first message and says so in an error box, which takes the keyboard. The
+// shortcut has done its part then: the box is answered and the key pressed again.
+::testing::AssertionResult Recalls(Kelvane &app, Peer &peer, const QString &key, int caption) {
+  for (int attempt = 1;; ++attempt) {
+    const size_t before = peer.MessageCount();
+    app.Key("ctrl+" + key);
+    if (peer.WaitForMessages(before + 22, 5000)) {
+      const QByteArray first = peer.Messages()[before];
+      if (first == Bytes({0xB0, 0x18, caption})) return ::testing::AssertionSuccess();
+      return ::testing::AssertionFailure()
+             << "Ctrl+" << key.toStdString() << " sent " << Hex(first);
+    }
+    const auto refused = app.WaitForDialog("^Kelvane$", 5000);
+    if (!refused || attempt == 3)
+      return ::testing::AssertionFailure() << "Ctrl+" << key.toStdString() << " recalled nothing";
+    std::printf("Ctrl+%s: the JACK server was taken for stopped; the box answered, again\n",
+                qPrintable(key));
+    if (!app.Focus(*refused)) return ::testing::AssertionFailure() << "the error box took no keys";
+    app.Key("Return");
+    if (!WaitUntil([&] { return app.WindowGone(*refused); }) || !app.FocusMain())
+      return ::testing::AssertionFailure() << "the error box stayed";
+    Settle(200);  // what the refused recall did send has arrived
+  }
+}
+
 class MouseRelease : public E2eTest {};
 class Shortcuts : public E2eTest {};
 
@@ -105,15 +133,9 @@ TEST_F(Shortcuts, All44WorkWhileTheKnobNameBoxHasTheFocus) {
   app.Click(app.PageOrigin() + kEdit1);
   app.Type("abc");
 
-  // Each snapshot shortcut recalls its snapshot: 22 messages, knob 1 first with the caption.
-  for (int caption = 1; caption <= 32; ++caption) {
-    const size_t before = peer.MessageCount();
-    app.Key("ctrl+" + kSnapshotKeys[caption - 1]);
-    ASSERT_TRUE(peer.WaitForMessages(before + 22, 5000))
-        << "Ctrl+" << kSnapshotKeys[caption - 1].toStdString() << " recalled nothing";
-    EXPECT_EQ(Hex(peer.Messages()[before]), Hex(Bytes({0xB0, 0x18, caption})))
-        << "Ctrl+" << kSnapshotKeys[caption - 1].toStdString();
-  }
+  // Each snapshot shortcut recalls its snapshot.
+  for (int caption = 1; caption <= 32; ++caption)
+    ASSERT_TRUE(Recalls(app, peer, kSnapshotKeys[caption - 1], caption));
   // Each scheme shortcut selects its scheme, which stores its global channel.
   for (int n = 1; n <= 12; ++n) {
     app.Key(QStringLiteral("ctrl+F%1").arg(n));

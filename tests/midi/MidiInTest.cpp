@@ -192,6 +192,25 @@ TEST_F(InputPort, FullRingLosesTheNewEventAndSaysSo) {
   EXPECT_EQ(port.ReadEvent(), nullptr);
 }
 
+TEST_F(InputPort, FullRingLosesTheNewSysExAndSaysSoWithBuffersToSpare) {
+  port.SetCapacity(2);
+  port.SetSysexBufferCount(8);  // buffers enough: only the ring runs out
+  int overflows = 0;
+  port.OnOverflow = [&](QObject *) { ++overflows; };
+  Open();
+  for (int n = 1; n <= 3; ++n) Inject(Bytes({0xF0, n, 0xF7}));
+  ASSERT_TRUE(WaitFor([&] { return overflows == 1; }));
+  EXPECT_EQ(port.PendingCount(), 2u);
+  EXPECT_EQ(port.ReadEvent()->SysExBytes[1], 1);
+  EXPECT_EQ(port.ReadEvent()->SysExBytes[1], 2);
+  // The buffer of the lost message was kept: the next one arrives whole.
+  Inject(Bytes({0xF0, 4, 0xF7}));
+  ASSERT_TRUE(WaitFor([&] { return port.PendingCount() == 1; }));
+  const auto next = port.ReadEvent();
+  EXPECT_EQ(next->SysExByteCount, 3u);
+  EXPECT_EQ(next->SysExBytes[1], 4);
+}
+
 TEST_F(InputPort, CapacityZeroMakesEveryEventAnOverflow) {
   port.SetCapacity(0);
   Collector collector(port);
