@@ -344,8 +344,15 @@ bool JackClient::Alive() const {
   return core_->alive.load();
 }
 
+// A cycle's absence counts only for as long as this thread has seen it: a process that was not
+// scheduled for a while itself (a loaded machine) has missed the server's cycles, not lost its
+// server, and its callback runs again in a moment.
 bool JackClient::Stalled() const {
-  return Now() - core_->lastCycle.load(std::memory_order_relaxed) > core_->stallLimit.load();
+  const int64_t now = Now();
+  const uint64_t cycles = core_->cycles.load(std::memory_order_relaxed);
+  if (cycles != seenCycles_.exchange(cycles) || seenAt_.load() == 0) seenAt_.store(now);
+  const int64_t since = std::max(seenAt_.load(), core_->lastCycle.load(std::memory_order_relaxed));
+  return now - since > core_->stallLimit.load();
 }
 
 const std::string &JackClient::Name() const {

@@ -65,7 +65,7 @@ class JackClient {
   bool Opening() const;
   // Any thread: open, and not shut down by the server since.
   bool Alive() const;
-  // Any thread: the server has run no cycle for far longer than a period.
+  // GUI thread: the server has run no cycle for far longer than a period, as this thread saw it.
   bool Stalled() const;
   // The name the server knows us by ("Kelvane", or "Kelvane-01" beside another Kelvane).
   const std::string &Name() const;
@@ -104,4 +104,7 @@ class JackClient {
  private:
   explicit JackClient(Core *core) : core_(core) {}
   Core *core_;  // left behind, never freed, when the server stopped answering or died
+  // The cycle count Stalled last saw, and since when (steady clock ticks; 0 before).
+  mutable std::atomic<uint64_t> seenCycles_{0};
+  mutable std::atomic<int64_t> seenAt_{0};
 };
