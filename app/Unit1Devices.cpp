@@ -15,6 +15,7 @@
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "SettingsStore.h"
+#include "SysExLibrarian.h"
 #include "Unit1.h"
 #include "WindowHelpers.h"
 #include "WindowTexts.h"
@@ -112,6 +113,7 @@ void TForm1::UseOutput(const ChosenDevice &device) {
   MidiOutput1->SetDeviceID(id.value_or(device.number));
   if (id) chosenOutput_ = SelectedOutput();
   MidiOutput1->OpenPort();
+  if (librarian_) librarian_->OutputChanged();
 }
 
 void TForm1::UseInput(const ChosenDevice &device) {

@@ -16,10 +16,12 @@
 // it (as many whole messages per period as the period's buffer holds).
 class JackPeer {
  public:
-  explicit JackPeer(const char *name = "peer") {
+  // A `physical` peer's input port stands for a cable, as a bridge to hardware's does.
+  explicit JackPeer(const char *name = "peer", bool physical = false) {
     client_ = jack_client_open(name, JackNoStartServer, nullptr);
     if (!client_) return;
-    in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    const unsigned long cable = physical ? JackPortIsPhysical | JackPortIsTerminal : 0;
+    in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput | cable, 0);
     out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     received_ = jack_ringbuffer_create(1 << 23);
     jack_set_process_callback(client_, &Process, this);
@@ -57,6 +59,7 @@ class JackPeer {
   }
   bool LostAny() const { return lost_.load(); }
   size_t EventsReceived() const { return events_.load(); }
+  size_t LargestEvent() const { return largest_.load(); }
   // Process cycles the peer has run; and the cycle in which the first All Sound Off arrived
   // (0 while none has).
   uint64_t Cycles() const { return cycles_.load(); }
@@ -90,6 +93,7 @@ class JackPeer {
       }
       jack_ringbuffer_write(received_, reinterpret_cast<const char *>(event.buffer), event.size);
       events_.fetch_add(1);
+      if (event.size > largest_.load()) largest_.store(event.size);
       const bool allSoundOff = event.size == 3 && (event.buffer[0] & 0xF0) == 0xB0 &&
                                event.buffer[1] == 120 && event.buffer[2] == 0;
       if (allSoundOff && allSoundOffCycle_.load() == 0) allSoundOffCycle_.store(cycles_.load());
@@ -117,6 +121,7 @@ class JackPeer {
   QByteArray all_;
   std::atomic<bool> lost_{false};
   std::atomic<size_t> events_{0};
+  std::atomic<size_t> largest_{0};
   std::atomic<uint64_t> cycles_{0};
   std::atomic<uint64_t> allSoundOffCycle_{0};
   std::vector<QByteArray> outgoing_;
