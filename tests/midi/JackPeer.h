@@ -63,6 +63,9 @@ class JackPeer {
   // Process cycles the peer has run; and the cycle in which the first All Sound Off arrived
   // (0 while none has).
   uint64_t Cycles() const { return cycles_.load(); }
+  // Cycles of the peer that the server skipped (its wake-ups came too late): what they carried
+  // to or from the peer is lost, and PipeWire's JACK does not count that as an xrun.
+  uint64_t SkippedCycles() const { return skipped_.load(); }
   uint64_t AllSoundOffCycle() const { return allSoundOffCycle_.load(); }
 
   // Before SendsDone: the messages to send, each one JACK event.
@@ -78,6 +81,9 @@ class JackPeer {
   static int Process(jack_nframes_t frames, void *self) {
     auto &peer = *static_cast<JackPeer *>(self);
     peer.cycles_.fetch_add(1);
+    const jack_nframes_t start = jack_last_frame_time(peer.client_);
+    if (peer.expectedStart_ && start != peer.expectedStart_) peer.skipped_.fetch_add(1);
+    peer.expectedStart_ = start + frames;
     peer.Record(jack_port_get_buffer(peer.in_, frames));
     peer.Emit(jack_port_get_buffer(peer.out_, frames));
     return 0;
@@ -123,6 +129,8 @@ class JackPeer {
   std::atomic<size_t> events_{0};
   std::atomic<size_t> largest_{0};
   std::atomic<uint64_t> cycles_{0};
+  std::atomic<uint64_t> skipped_{0};
+  jack_nframes_t expectedStart_ = 0;  // JACK's thread's own
   std::atomic<uint64_t> allSoundOffCycle_{0};
   std::vector<QByteArray> outgoing_;
   std::atomic<size_t> next_{0};

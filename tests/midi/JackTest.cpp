@@ -26,6 +26,13 @@ class JackPorts : public ::testing::Test {
     ASSERT_EQ(backend->Api(), ApiUnderTest())
         << "no JACK server named " << qgetenv("JACK_DEFAULT_SERVER").constData();
     ASSERT_TRUE(peer.Ok());
+    // PipeWire's JACK shows a client's ports to the others a little after it activated.
+    const auto listed = [&](auto connection, const std::string &port) {
+      return connection->PortNames().contains(QString::fromStdString(peer.Name() + port));
+    };
+    ASSERT_TRUE(WaitFor([&] {
+      return listed(backend->CreateOutput(), ":in") && listed(backend->CreateInput(), ":out");
+    }));
   }
   // RtMidi's JACK API drops messages over 16,379 bytes (its connections send each SysEx message
   // whole, as on CoreMIDI and WinMM, and refuse a longer one).
@@ -62,7 +69,7 @@ TEST_F(JackPorts, AHundredKilobyteSysExArrivesWhole) {
   int completions = 0;
   output.Onmidioutput = [&](QObject *) { ++completions; };
   const QByteArray sysex = SysExOfLength(100 * 1024, 2);
-  const uint64_t overruns = output.Overruns();
+  const uint64_t overruns = output.Overruns() + peer.SkippedCycles();
   output.WriteSysEx(Data(sysex), sysex.size());
   ASSERT_TRUE(WaitFor([&] { return completions == 1; }, 20000));
   if (!OurJackCode()) {  // RtMidi's JACK API drops a message over 16,379 bytes: refused
@@ -71,9 +78,9 @@ TEST_F(JackPorts, AHundredKilobyteSysExArrivesWhole) {
     return;
   }
   const bool whole = WaitFor([&] { return peer.Received().size() >= sysex.size(); });
-  if (!whole && output.Overruns() > overruns)
-    GTEST_SKIP() << "the server overran " << output.Overruns() - overruns << " times; "
-                 << peer.Received().size() << " of " << sysex.size() << " bytes came";
+  if (!whole && output.Overruns() + peer.SkippedCycles() > overruns)
+    GTEST_SKIP() << "the server overran " << output.Overruns() + peer.SkippedCycles() - overruns
+                 << " times; " << peer.Received().size() << " of " << sysex.size() << " bytes came";
   ASSERT_TRUE(whole) << peer.Received().size() << " of " << sysex.size() << " events "
                      << peer.EventsReceived() << " lost " << peer.LostAny();
   EXPECT_EQ(peer.Received().size(), sysex.size());
@@ -108,11 +115,11 @@ TEST_F(JackPorts, AFourMegabyteDumpAtFullSpeedReachesTheInputPort) {
   }
   QElapsedTimer timer;
   timer.start();
-  const uint64_t overruns = input.Overruns();
+  const uint64_t overruns = input.Overruns() + peer.SkippedCycles();
   peer.Send(messages);
   WaitFor([&] { return received.size() >= dump.size() || overflows; }, 30000);
   std::printf("4 MiB dump received in %lld ms\n", static_cast<long long>(timer.elapsed()));
-  const uint64_t overran = input.Overruns() - overruns;
+  const uint64_t overran = input.Overruns() + peer.SkippedCycles() - overruns;
   input.ClosePort();
   EXPECT_EQ(overflows, 0);
   // A server that overran may have lost data between the peer and us: it said so.
@@ -143,14 +150,14 @@ TEST_F(JackPorts, ReceptionRestartsWhileInputFlows) {
     messages.push_back(SysExOfLength(4096, i));
     total += messages.back().size();
   }
-  const uint64_t overruns = input.Overruns();
+  const uint64_t overruns = input.Overruns() + peer.SkippedCycles();
   peer.Send(messages);
   for (int restart = 0; restart < 200 && received < total; ++restart) {
     input.StartInput();
     QTest::qWait(1);
   }
   WaitFor([&] { return received >= total; }, 10000);
-  const uint64_t overran = input.Overruns() - overruns;
+  const uint64_t overran = input.Overruns() + peer.SkippedCycles() - overruns;
   input.ClosePort();
   if (received < total && overran > 0)
     GTEST_SKIP() << "the server overran " << overran << " times; " << received << " of " << total
