@@ -174,8 +174,8 @@ QByteArray FinishRecording(Kelvane &app, const QString &file, bool *overran) {
   app.Click(app.PageOrigin() + sysexpage::kDone);
   const QString saved = file + ".syx";
   EXPECT_TRUE(WaitUntil([&] { return QFile::exists(saved); })) << "no file written";
-  EXPECT_TRUE(WaitUntil([&] { return !DoneButtonEnabled(app); }));
-  // A server that overran while the dump was recorded is told in a box, which is answered.
+  // A server that overran while the dump was recorded is told in a box (which may cover the
+  // done button): it is answered first.
   const auto box = app.WaitForDialog(".*", 500);
   if (box && app.Focus(*box)) {
     app.Key("Return");
@@ -183,6 +183,7 @@ QByteArray FinishRecording(Kelvane &app, const QString &file, bool *overran) {
     app.FocusMain();
   }
   if (overran) *overran = box.has_value();
+  EXPECT_TRUE(WaitUntil([&] { return !DoneButtonEnabled(app); }));
   return ReadFile(saved);
 }
 
