@@ -21,6 +21,7 @@
 #include "SignalClose.h"
 #include "SysExCheck.h"
 #include "SysExFile.h"
+#include "SysExLibrarian.h"
 #include "SysExRecorder.h"
 #include "SysExSender.h"
 
@@ -201,12 +202,16 @@ int SendCommand(const QStringList &arguments) {
       "Sends the SysEx messages of FILE (a .syx file) to the MIDI output DEVICE, message by "
       "message. The file is checked first: a message without F7, bytes outside F0...F7 or a "
       "wrong Roland data-set checksum stop it unless --force is given. Exit status 0 when "
-      "every byte went, 1 when not, 2 for a mistaken command line, 3 when the check stopped it.");
+      "every byte went, 1 when not (or the MIDI service overran meanwhile), 2 for a mistaken "
+      "command line, 3 when the check stopped it.");
   parser.addPositionalArgument("FILE", "The .syx file to send.");
   parser.addOption(
       {"to", "The MIDI output: its number or its name (see kelvane devices).", "DEVICE"});
   parser.addOption({"pause", "Pause MS milliseconds after each message (default 0).", "MS"});
   parser.addOption({"wire-speed", "Send no faster than a MIDI cable carries (31,250 bit/s)."});
+  parser.addOption({"full-speed",
+                    "Send at full speed even to a hardware port (one that stands for a MIDI "
+                    "cable and is paced at wire speed): for a device known to be fast."});
   parser.addOption({"force", "Send the file even when its check finds faults."});
   const Parsed parsed = Parse(parser, QStringLiteral("sysex send"), arguments);
   if (parsed.exit) return *parsed.exit;
@@ -235,9 +240,19 @@ int SendCommand(const QStringList &arguments) {
   const std::unique_ptr<TMidiOutput> output =
       OpenOutput(*backend, parser.value("to"), error, device);
   if (!output) return Fail(error);
+  output->LiftHardwarePacing(parser.isSet("full-speed"));
+  const MidiOutPacing wirePacing = output->WirePacing();
+  if (wirePacing != MidiOutPacing::Service)
+    Say(stderr,
+        QStringLiteral("pacing: %1%2")
+            .arg(WirePacingText(wirePacing), wirePacing == MidiOutPacing::HardwareWire
+                                                 ? QStringLiteral(" (--full-speed lifts it)")
+                                                 : QString()));
+  const uint64_t overrunsBefore = output->Overruns();
   TSysExSender::Progress progress;
   const auto outcome =
       SendPaced(*output, bytes, {pause, parser.isSet("wire-speed")}, error, progress);
+  const uint64_t overruns = OverrunsSince(overrunsBefore, output->Overruns());
   const QString done = QStringLiteral("%1 of %2 messages, %3 of %4 bytes")
                            .arg(progress.messagesSent)
                            .arg(progress.messageCount)
@@ -248,6 +263,9 @@ int SendCommand(const QStringList &arguments) {
         QStringLiteral("cancelled after %1%2").arg(done, error.isEmpty() ? "" : ": " + error));
   if (outcome == TSysExSender::Outcome::Failed)
     return Fail(QStringLiteral("sending to %1 failed after %2: %3").arg(device, done, error));
+  if (overruns > 0)
+    return Fail(QStringLiteral("sent %1 to %2. %3")
+                    .arg(check.Summary().section(';', 0, 0), device, SendOverrunWarning(overruns)));
   Say(stdout, QStringLiteral("sent %1 to %2").arg(check.Summary().section(';', 0, 0), device));
   return kAllWent;
 }
@@ -375,6 +393,7 @@ int ReceiveCommand(const QStringList &arguments) {
   QObject guard;
   RunOnTermination(&guard, [&] { r.loop.quit(); });
   input.StartInput();
+  const uint64_t overrunsBefore = input.Overruns();
 
   std::unique_ptr<TMidiOutput> output;
   std::unique_ptr<TSysExSender> sender;
@@ -411,6 +430,8 @@ int ReceiveCommand(const QStringList &arguments) {
   const QString saved = ShownFileName(file);
   if (r.lost)
     return Fail(QStringLiteral("SysEx data was lost while receiving: %1 is incomplete").arg(saved));
+  if (const uint64_t overruns = OverrunsSince(overrunsBefore, input.Overruns()))
+    return Fail(saved + QStringLiteral(": ") + ReceiveOverrunWarning(overruns));
   if (r.timedOut && quiet > 0)
     return Fail(QStringLiteral("still receiving after %1 s: %2 holds the %3 that came")
                     .arg(timeout)
@@ -433,7 +454,7 @@ int SysexCommand(QStringList arguments) {
   const bool help = arguments.contains("--help") || arguments.contains("-h");
   Say(help ? stdout : stderr,
       QStringLiteral("Usage: kelvane sysex send FILE --to DEVICE [--pause MS] [--wire-speed] "
-                     "[--force]\n"
+                     "[--full-speed] [--force]\n"
                      "       kelvane sysex receive FILE --from DEVICE [--request FILE --to "
                      "DEVICE] [--quiet-stop S] [--timeout S]\n"
                      "kelvane sysex send --help and kelvane sysex receive --help tell more."));

@@ -7,10 +7,11 @@
 // Kelvane's command-line modes, for scripts and backups: the SysEx page's send and receive on
 // the same code, and the device lists, with no window and no display:
 //   kelvane devices
-//   kelvane sysex send FILE --to DEVICE [--pause MS] [--wire-speed] [--force]
+//   kelvane sysex send FILE --to DEVICE [--pause MS] [--wire-speed] [--full-speed] [--force]
 //   kelvane sysex receive FILE --from DEVICE [--request FILE] [--to DEVICE] [--quiet-stop S]
 //                                            [--timeout S]
-// Exit status: 0 when every byte went or came; 1 when not (the reason on standard error);
+// Exit status: 0 when every byte went or came; 1 when not, or when the MIDI service overran
+// meanwhile (the reason on standard error);
 // 2 for a mistaken command line; 3 when the file's check found faults (a file then is not sent
 // without --force; a received dump is saved all the same).
 

@@ -18,6 +18,7 @@
 
 #include "Dialogs.h"
 #include "Exception.h"
+#include "MidiIn.h"
 #include "MidiOut.h"
 #include "SettingsStore.h"
 #include "SysExCheck.h"
@@ -29,6 +30,8 @@ namespace {
 const QString kSetup = QStringLiteral("setup");
 const QString kPauseValue = QStringLiteral("sysexpause");          // ms after each message
 const QString kWireSpeedValue = QStringLiteral("sysexwirespeed");  // Boolean
+// Output devices whose hardware port the musician knows is fast, separated by '|'.
+const QString kFastPortsValue = QStringLiteral("sysexfastports");
 const QString kQuietStopValue = QStringLiteral("sysexquietstop");  // Boolean
 const QString kQuietValue = QStringLiteral("sysexquiet");          // seconds
 const QString kRequestOnValue = QStringLiteral("sysexrequeston");  // Boolean
@@ -59,6 +62,32 @@ QString Duration(qint64 ms) {
 
 }  // namespace
 
+QString WirePacingText(MidiOutPacing pacing) {
+  switch (pacing) {
+    case MidiOutPacing::HardwareWire:
+      return QStringLiteral("hardware port: MIDI wire speed");
+    case MidiOutPacing::HardwareLifted:
+      return QStringLiteral("hardware port marked fast: full speed");
+    case MidiOutPacing::Service:
+      break;
+  }
+  return {};
+}
+
+QString SendOverrunWarning(uint64_t overruns) {
+  return QStringLiteral(
+             "The MIDI service overran %1 time(s) during the transfer: the synth may have missed "
+             "data and should get the file again")
+      .arg(overruns);
+}
+
+QString ReceiveOverrunWarning(uint64_t overruns) {
+  return QStringLiteral(
+             "The MIDI service overran %1 time(s) while the dump was recorded: data may be "
+             "missing; have the synth send it again")
+      .arg(overruns);
+}
+
 TSysExLibrarian::TSysExLibrarian(TForm1 &window)
     : QObject(&window), window_(window), sender_(*window.MidiOutput1, this), recorder_(this) {
   setObjectName("librarian");
@@ -87,8 +116,14 @@ void TSysExLibrarian::CreateControls() {
 
   wirespeed = new QCheckBox(QStringLiteral("MIDI wire speed"), panel);
   wirespeed->setObjectName("wirespeed");
-  wirespeed->setGeometry(362, 28, 156, 18);
+  wirespeed->setGeometry(362, 28, 108, 18);
   wirespeed->setToolTip(QStringLiteral("send no faster than a MIDI cable (31,250 bit/s)"));
+  fastport = new QCheckBox(QStringLiteral("fast"), panel);
+  fastport->setObjectName("fastport");
+  fastport->setGeometry(470, 28, 50, 18);
+  fastport->setToolTip(
+      QStringLiteral("this output's hardware port is fast: send SysEx to it at full speed, not "
+                     "at MIDI wire speed"));
 
   quietstop = new QCheckBox(QStringLiteral("stop after"), panel);
   quietstop->setObjectName("quietstop");
@@ -134,6 +169,7 @@ void TSysExLibrarian::BindControls() {
   connect(pausebox, &QComboBox::currentTextChanged, this,
           guarded(&TSysExLibrarian::pauseboxChange));
   connect(wirespeed, &QCheckBox::clicked, this, guarded(&TSysExLibrarian::wirespeedClick));
+  connect(fastport, &QCheckBox::clicked, this, guarded(&TSysExLibrarian::fastportClick));
   connect(quietstop, &QCheckBox::clicked, this, guarded(&TSysExLibrarian::quietstopChange));
   connect(quietsecs, &QSpinBox::valueChanged, this, guarded(&TSysExLibrarian::quietstopChange));
   connect(requeston, &QCheckBox::clicked, this, guarded(&TSysExLibrarian::requestChange));
@@ -163,6 +199,20 @@ void TSysExLibrarian::LoadSettings() {
     requeston->setChecked(store.ReadBool(kSetup, kRequestOnValue, false));
     requestedit->setText(store.ReadString(kSetup, kRequestValue, QString()));
   });
+  OutputChanged();
+}
+
+QStringList TSysExLibrarian::FastPorts() const {
+  return window_.Settings()
+      .ReadString(kSetup, kFastPortsValue, QString())
+      .split(QChar('|'), Qt::SkipEmptyParts);
+}
+
+void TSysExLibrarian::OutputChanged() {
+  TMidiOutput &output = *window_.MidiOutput1;
+  const bool fast = output.IsOpen() && FastPorts().contains(output.ProductName());
+  fastport->setChecked(fast);
+  output.LiftHardwarePacing(fast);
 }
 
 // ---- the settings' handlers ----
@@ -175,6 +225,15 @@ void TSysExLibrarian::pauseboxChange() {
 
 void TSysExLibrarian::wirespeedClick() {
   window_.Settings().WriteBool(kSetup, kWireSpeedValue, wirespeed->isChecked());
+}
+
+void TSysExLibrarian::fastportClick() {
+  TMidiOutput &output = *window_.MidiOutput1;
+  QStringList ports = FastPorts();
+  ports.removeAll(output.ProductName());
+  if (fastport->isChecked() && output.IsOpen()) ports << output.ProductName();
+  window_.Settings().WriteString(kSetup, kFastPortsValue, ports.join(QChar('|')));
+  OutputChanged();
 }
 
 void TSysExLibrarian::quietstopChange() {
@@ -223,7 +282,12 @@ void TSysExLibrarian::Send(const QString &name, const QByteArray &file) {
   SetTransferRunning(true);
   sysexprogress->setRange(0, static_cast<int>(std::min<qint64>(file.size(), INT_MAX)));
   sysexprogress->setValue(0);
-  sysexinfo->setText(QStringLiteral("sending %1").arg(check.Summary().section(QChar(';'), 0, 0)));
+  OutputChanged();
+  const QString pacing = WirePacingText(window_.MidiOutput1->WirePacing());
+  sysexinfo->setText(QStringLiteral("sending %1").arg(check.Summary().section(QChar(';'), 0, 0)) +
+                     (pacing.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(pacing)));
+  sysexinfo->setToolTip(pacing);
+  sendOverruns_ = window_.MidiOutput1->Overruns();
   sender_.Start(file, Pacing());
 }
 
@@ -262,6 +326,13 @@ void TSysExLibrarian::TransferFinished(TSysExSender::Outcome outcome, const QStr
     return;
   }
   sysexprogress->setValue(static_cast<int>(std::min<qint64>(p.bytesSent, INT_MAX)));
+  const uint64_t overruns = OverrunsSince(sendOverruns_, window_.MidiOutput1->Overruns());
+  if (outcome == Outcome::Sent && overruns > 0) {
+    sysexinfo->setText(QStringLiteral("sent %1 messages, %2 bytes; the service overran")
+                           .arg(p.messageCount)
+                           .arg(p.byteCount));
+    throw Exception(SendOverrunWarning(overruns));
+  }
   if (outcome == Outcome::Sent) {
     sysexinfo->setText(
         QStringLiteral("sent %1 messages, %2 bytes").arg(p.messageCount).arg(p.byteCount));
@@ -288,6 +359,7 @@ void TSysExLibrarian::SetTransferRunning(bool running) {
 // ---- recording ----
 
 void TSysExLibrarian::ReceptionStarted() {
+  receiveOverruns_ = window_.MidiInput1->Overruns();
   recorder_.Start(quietstop->isChecked() ? quietsecs->value() * 1000 : 0);
   sysexprogress->setRange(0, 0);  // no end known: the bar shows that something is going on
   sysexinfo->setText(
@@ -322,6 +394,11 @@ void TSysExLibrarian::ReceptionSaved(const QString &name, const QByteArray &save
   sysexinfo->setText(
       QStringLiteral("saved %1 in %2")
           .arg(check.Summary().section(QChar(';'), 0, 0), QFileInfo(name).fileName()));
+  const uint64_t overruns = OverrunsSince(receiveOverruns_, window_.MidiInput1->Overruns());
+  receiveOverruns_ = window_.MidiInput1->Overruns();
+  if (overruns > 0)
+    Dialogs::Current().Inform(ShownFileName(name) + QStringLiteral(": ") +
+                              ReceiveOverrunWarning(overruns));
   if (!check.Clean())
     Dialogs::Current().Inform(ShownFileName(name) + QStringLiteral(": ") + check.Summary());
 }

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <cstdint>
 
 #include "SysExRecorder.h"
 #include "SysExSender.h"
@@ -17,6 +19,18 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class TForm1;
+enum class MidiOutPacing;
+
+// Which pacing the service puts on SysEx to the device and why ("hardware port: MIDI wire
+// speed"); empty when it sends as fast as the device takes it.
+QString WirePacingText(MidiOutPacing pacing);
+// The warnings for a transfer, or a recording, during which the service overran `overruns` times.
+QString SendOverrunWarning(uint64_t overruns);
+QString ReceiveOverrunWarning(uint64_t overruns);
+// Overruns counted between two looks at a port (a port that reopened may count afresh).
+inline uint64_t OverrunsSince(uint64_t start, uint64_t now) {
+  return now > start ? now - start : 0;
+}
 
 // The SysEx page as a librarian, beside its three buttons: a pause between messages and the
 // MIDI wire speed for sending, a progress bar and a cancel, a check of every file before it is
@@ -28,6 +42,8 @@ class TSysExLibrarian : public QObject {
   explicit TSysExLibrarian(TForm1 &window);
 
   void LoadSettings();
+  // The output port has opened on another device (or closed): the fast-port box follows it.
+  void OutputChanged();
 
   // From the window's handlers (Unit1Sysex.cpp).
   // The send button's file: checked, then sent paced; faults are shown with the choice to send
@@ -52,6 +68,7 @@ class TSysExLibrarian : public QObject {
   // The controls, by their names.
   QComboBox *pausebox = nullptr;
   QCheckBox *wirespeed = nullptr;
+  QCheckBox *fastport = nullptr;
   QPushButton *cancelbtn = nullptr;
   QProgressBar *sysexprogress = nullptr;
   QLabel *sysexinfo = nullptr;
@@ -67,6 +84,8 @@ class TSysExLibrarian : public QObject {
   // The control handlers: each writes its value to the store at once.
   void pauseboxChange();
   void wirespeedClick();
+  void fastportClick();
+  QStringList FastPorts() const;
   void quietstopChange();
   void requestChange();
   void requestbtnClick();
@@ -79,5 +98,7 @@ class TSysExLibrarian : public QObject {
   TForm1 &window_;
   TSysExSender sender_;
   TSysExRecorder recorder_;
-  bool sendingRequest_ = false;  // the transfer running is a dump request
+  bool sendingRequest_ = false;   // the transfer running is a dump request
+  uint64_t sendOverruns_ = 0;     // the output's overruns when the transfer started
+  uint64_t receiveOverruns_ = 0;  // the input's overruns when the recording started
 };

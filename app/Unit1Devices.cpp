@@ -117,6 +117,7 @@ void TForm1::UseOutput(const ChosenDevice &device) {
   MidiOutput1->SetDeviceID(id.value_or(device.number));
   if (id) chosenOutput_ = SelectedOutput();
   MidiOutput1->OpenPort();
+  if (librarian_) librarian_->OutputChanged();
 }
 
 void TForm1::UseInput(const ChosenDevice &device) {

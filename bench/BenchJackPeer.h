@@ -30,11 +30,13 @@ struct Arrival {
 class BenchJackPeer {
  public:
   // `withOutput`: also registers "out", fed by QueueShort.
-  BenchJackPeer(const char *name, bool withInput, bool withOutput) {
+  // `physical`: "in" stands for a cable, as a bridge to hardware's port does.
+  BenchJackPeer(const char *name, bool withInput, bool withOutput, bool physical = false) {
     client_ = jack_client_open(name, JackNoStartServer, nullptr);
     if (!client_) return;
+    const unsigned long cable = physical ? JackPortIsPhysical | JackPortIsTerminal : 0;
     if (withInput)
-      in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+      in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput | cable, 0);
     if (withOutput)
       out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     arrivals_ = jack_ringbuffer_create(sizeof(Arrival) * (1u << 16));

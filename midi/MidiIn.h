@@ -46,6 +46,9 @@ class TMidiInput : public QObject {
   // The open device has moved to number `id` in the list (others came or went before it).
   void FollowMovedDevice(uint16_t id) { DeviceID_ = id; }
   uint16_t Error() const { return Error_; }
+  // Times the service may have lost input on its way here since the port opened (a JACK
+  // server's overruns); a dump recorded while it grew may be missing data.
+  uint64_t Overruns() const { return open_ ? api_->Overruns() : 0; }
   bool IsOpen() const { return open_; }
   uint32_t Capacity() const { return Capacity_; }
   void SetCapacity(uint32_t capacity) { Capacity_ = capacity; }

@@ -50,6 +50,15 @@ class TMidiOutput : public QObject {
   void DeviceGone();
   uint16_t LastError() const { return LastError_; }
   bool IsOpen() const { return open_; }
+  // Times the service may have lost data on its way to the device since the port opened (a
+  // JACK server's overruns); a transfer during which it grew may have reached the synth damaged.
+  uint64_t Overruns() const { return open_ ? api_->Overruns() : 0; }
+  // How SysEx is paced on its way to the open device (MidiOutPacing::Service while closed).
+  MidiOutPacing WirePacing() const { return open_ ? api_->WirePacing() : MidiOutPacing::Service; }
+  // For the open device: the musician knows the device behind its hardware port is fast.
+  void LiftHardwarePacing(bool lift) {
+    if (open_) api_->LiftHardwarePacing(lift);
+  }
 
   // Capability fields of the selected device.
   uint32_t DriverVersion() const { return DriverVersion_; }

@@ -49,6 +49,8 @@ std::string JackDevices::PortToOpen(const JackClient &client, int id) {
 
 // ---- output ----
 
+namespace kelvane {
+
 uint16_t MidiOutJack::PortName(int id, QString &name) {
   if (id != -1) return devices_.Name(id, name);
   if (!devices_.Service().Current()) return mrServerGone;
@@ -109,6 +111,7 @@ uint16_t MidiOutJack::Close() {
   if (attached_) client_->DetachOutput(*slot_);
   attached_ = false;
   queue_.Reset();
+  client_->SetWirePaced(*slot_, false);
   client_->DisconnectAll(*slot_);  // a stalled server finishes this when it runs again
   client_.reset();
   slot_ = nullptr;
@@ -132,6 +135,23 @@ bool MidiOutJack::TakeFinished(MidiOutQueue::Finished &finished) {
     queue_.FailUnfinished(mrServerGone);
   }
   return MidiOutConnection::TakeFinished(finished);
+}
+
+uint16_t MidiOutJack::SendSysEx(std::vector<uint8_t> bytes) {
+  if (client_ && attached_)
+    client_->SetWirePaced(*slot_,
+                          !hardwareLifted_ && client_->ReachesPhysicalPort(*slot_, device_));
+  return MidiOutConnection::SendSysEx(std::move(bytes));
+}
+
+MidiOutPacing MidiOutJack::WirePacing() const {
+  if (!client_ || !client_->ReachesPhysicalPort(*slot_, device_)) return MidiOutPacing::Service;
+  return hardwareLifted_ ? MidiOutPacing::HardwareLifted : MidiOutPacing::HardwareWire;
+}
+
+void MidiOutJack::LiftHardwarePacing(bool lift) {
+  hardwareLifted_ = lift;
+  if (client_ && attached_ && lift) client_->SetWirePaced(*slot_, false);
 }
 
 // ---- input ----
@@ -166,6 +186,8 @@ uint16_t MidiInJack::Close() {
   slot_ = nullptr;
   return mrOk;
 }
+
+}  // namespace kelvane
 
 // ---- backend ----
 

@@ -33,6 +33,10 @@ class JackDevices {
   std::string describedName_;
 };
 
+// The connections live in a namespace because librtmidi exports classes of the same names,
+// which ours must never interpose (RtMidi's JACK API would then run our code).
+namespace kelvane {
+
 // Output to one JACK port: our port "output" connected to it, written by the client's process
 // callback from this connection's queue. Device -1 is our port left for others to connect.
 class MidiOutJack : public MidiOutConnection {
@@ -49,6 +53,11 @@ class MidiOutJack : public MidiOutConnection {
   bool IsOpen() const override { return client_ != nullptr; }
   bool Lost() const override;
   bool TakeFinished(MidiOutQueue::Finished &finished) override;
+  uint64_t Overruns() const override { return client_ ? client_->Overruns() : 0; }
+  // Looks afresh at what our port reaches, as a bridge may connect to it at any time.
+  uint16_t SendSysEx(std::vector<uint8_t> bytes) override;
+  MidiOutPacing WirePacing() const override;
+  void LiftHardwarePacing(bool lift) override;
 
  protected:
   uint16_t Health() override;
@@ -60,6 +69,7 @@ class MidiOutJack : public MidiOutConnection {
   std::string device_;  // the port connected to; empty for our port left for others
   mutable bool connectionSeen_ = false;
   bool attached_ = false;
+  bool hardwareLifted_ = false;
 };
 
 // Input from one JACK port: our port "input" connected from it; the client's process callback
@@ -77,6 +87,7 @@ class MidiInJack : public MidiInConnection {
   uint16_t Close() override;
   bool IsOpen() const override { return client_ != nullptr; }
   bool Lost() const override;
+  uint64_t Overruns() const override { return client_ ? client_->Overruns() : 0; }
 
  private:
   JackDevices devices_;
@@ -87,15 +98,17 @@ class MidiInJack : public MidiInConnection {
   JackInputTarget target_;
 };
 
+}  // namespace kelvane
+
 class JackBackend : public MidiBackend {
  public:
   explicit JackBackend(std::shared_ptr<JackService> service) : service_(std::move(service)) {}
   QString Api() const override { return QStringLiteral("jack"); }
   std::unique_ptr<MidiOutConnection> CreateOutput() override {
-    return std::make_unique<MidiOutJack>(service_);
+    return std::make_unique<kelvane::MidiOutJack>(service_);
   }
   std::unique_ptr<MidiInConnection> CreateInput() override {
-    return std::make_unique<MidiInJack>(service_);
+    return std::make_unique<kelvane::MidiInJack>(service_);
   }
   std::optional<QString> ErrorText(uint16_t code) const override;
   bool WatchDevices(MidiWake *wake) override {

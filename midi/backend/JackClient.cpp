@@ -40,32 +40,50 @@ constexpr uint64_t kCyclesForAConnection = 3;
 
 constexpr size_t kSlots = 2;  // our output and our input
 
+// A port that stands for a cable: MIDI's wire speed (31,250 baud, ten bits a byte), in events
+// small enough for any bridge's queue (JACK's raw MIDI bridge holds 4,096 bytes per port). The
+// credit may run into debt by one piece, which the next cycles wait out; after an idle time it
+// allows a short burst.
+constexpr double kWireBytesPerSecond = 3125;
+constexpr size_t kPacedPiece = 256;
+constexpr double kPacedBurst = 1024;
+
 void QuietJackMessage(const char *) {}
 
 int64_t Now() {
   return Clock::now().time_since_epoch().count();
 }
 
-// One cycle's buffer of an output port, as the queue's pump writes to it.
+// One cycle's buffer of an output port, as the queue's pump writes to it. With `paceCredit`,
+// SysEx goes at a cable's speed; short messages are never held back by it.
 class JackWire : public MidiWire {
  public:
-  JackWire(void *buffer, bool holdSysEx) : buffer_(buffer), holdSysEx_(holdSysEx) {}
+  JackWire(void *buffer, bool holdSysEx, double *paceCredit)
+      : buffer_(buffer), holdSysEx_(holdSysEx), paceCredit_(paceCredit) {}
   bool PieceDue() override { return !holdSysEx_; }
   size_t Room() override {
-    const size_t left = budget_ >= kEventOverhead ? (budget_ - kEventOverhead) & ~size_t{7} : 0;
-    return std::min(jack_midi_max_event_size(buffer_), left);
+    if (!paceCredit_) return BufferRoom();
+    return *paceCredit_ > 0 ? std::min(BufferRoom(), kPacedPiece) : 0;
   }
+  bool FitsShort(size_t length) override { return BufferRoom() >= length; }
   uint16_t Write(const uint8_t *bytes, size_t length) override {
     jack_midi_data_t *event = jack_midi_event_reserve(buffer_, 0, length);
     if (!event) return mrNotTaking;  // Room said it fits; never seen
     std::memcpy(event, bytes, length);
     budget_ -= std::min(budget_, kEventOverhead + ((length + 7) & ~size_t{7}));
+    if (paceCredit_) *paceCredit_ -= static_cast<double>(length);
     return mrOk;
   }
 
  private:
+  size_t BufferRoom() const {
+    const size_t left = budget_ >= kEventOverhead ? (budget_ - kEventOverhead) & ~size_t{7} : 0;
+    return std::min(jack_midi_max_event_size(buffer_), left);
+  }
+
   void *buffer_;
   bool holdSysEx_;
+  double *paceCredit_;
   size_t budget_ = kCycleBudget;
 };
 
@@ -84,6 +102,7 @@ struct JackClient::Core {
   std::atomic<int64_t> stallLimit{0};
   std::atomic<MidiWake *> devicesWake{nullptr};  // told when ports come and go
   std::atomic<bool> opening{true};
+  std::atomic<uint64_t> xruns{0};
 
   // The request thread and its queue. `answered` is told when the open has been answered and
   // when the queue has run empty.
@@ -100,10 +119,23 @@ struct JackClient::Core {
   static int BufferSize(jack_nframes_t frames, void *self) noexcept;
   static void PortRegistered(jack_port_id_t, int, void *self) noexcept;
   static void PortRenamed(jack_port_id_t, const char *, const char *, void *self) noexcept;
+  static int Xrun(void *self) noexcept;
   void DevicesChanged() noexcept {
     if (MidiWake *wake = devicesWake.load()) wake->Signal();
   }
   void ServeOutput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
+  double *PaceCredit(JackSlot &slot, jack_nframes_t frames) noexcept;
+  // A cycle of ours that the server skipped (PipeWire's JACK runs a client that missed its
+  // wake-ups once, for the latest cycle) lost what the skipped cycle carried, and PipeWire does
+  // not always count it as an xrun: counted as one here.
+  void CountSkippedCycles(jack_nframes_t frames) noexcept {
+    const jack_nframes_t start = jack_last_frame_time(client);
+    if (cycleStartKnown && start != expectedStart) xruns.fetch_add(1);
+    expectedStart = start + frames;
+    cycleStartKnown = true;
+  }
+  jack_nframes_t expectedStart = 0;  // process callback's own
+  bool cycleStartKnown = false;
   bool HoldSysEx() noexcept;
   int lateCycles = 0;  // process callback's own: late cycles in a row in which SysEx waited
   void ServeInput(JackSlot &slot, jack_port_t *port, jack_nframes_t frames) noexcept;
@@ -135,6 +167,7 @@ int JackClient::Core::Process(jack_nframes_t frames, void *self) noexcept {
   core.inCallback.fetch_add(1);
   core.lastCycle.store(Now(), std::memory_order_relaxed);
   core.cycles.fetch_add(1, std::memory_order_relaxed);
+  core.CountSkippedCycles(frames);
   for (JackSlot &slot : core.ports) {
     jack_port_t *port = slot.port.load(std::memory_order_acquire);
     if (!port) continue;
@@ -153,8 +186,19 @@ void JackClient::Core::ServeOutput(JackSlot &slot, jack_port_t *port,
   jack_midi_clear_buffer(buffer);  // every cycle, or the last cycle's events would go again
   MidiOutQueue *queue = slot.queue.load();
   if (!queue || cycles.load(std::memory_order_relaxed) < slot.holdUntilCycle.load()) return;
-  JackWire wire(buffer, HoldSysEx());
+  JackWire wire(buffer, HoldSysEx(), PaceCredit(slot, frames));
   queue->Pump(wire);
+}
+
+// A paced port's credit grows by what a cable carries in this cycle's time; null when unpaced.
+double *JackClient::Core::PaceCredit(JackSlot &slot, jack_nframes_t frames) noexcept {
+  if (!slot.wirePaced.load(std::memory_order_relaxed)) {
+    slot.paceCredit = 0;
+    return nullptr;
+  }
+  const double seconds = double(frames) / double(std::max(jack_get_sample_rate(client), 1u));
+  slot.paceCredit = std::min(kPacedBurst, slot.paceCredit + seconds * kWireBytesPerSecond);
+  return &slot.paceCredit;
 }
 
 // A cycle that runs after its own end has been overtaken by the server (an xrun): a receiver may
@@ -203,6 +247,11 @@ void JackClient::Core::PortRegistered(jack_port_id_t, int, void *self) noexcept 
 void JackClient::Core::PortRenamed(jack_port_id_t, const char *, const char *,
                                    void *self) noexcept {
   static_cast<Core *>(self)->DevicesChanged();
+}
+
+int JackClient::Core::Xrun(void *self) noexcept {
+  static_cast<Core *>(self)->xruns.fetch_add(1);
+  return 0;
 }
 
 int JackClient::Core::BufferSize(jack_nframes_t frames, void *self) noexcept {
@@ -257,6 +306,7 @@ void JackClient::Core::OpenOnServer() {
     jack_on_info_shutdown(client, &Core::Shutdown, this);
     jack_set_port_registration_callback(client, &Core::PortRegistered, this);
     jack_set_port_rename_callback(client, &Core::PortRenamed, this);
+    jack_set_xrun_callback(client, &Core::Xrun, this);
     if (jack_activate(client) == 0) {
       alive.store(true);
     } else {
@@ -442,6 +492,26 @@ void JackClient::DisconnectAll(JackSlot &slot) {
     jack_port_t *port = slot.port.load();
     if (core->alive.load() && port) jack_port_disconnect(core->client, port);
   });
+}
+
+uint64_t JackClient::Overruns() const {
+  return core_->xruns.load();
+}
+
+bool JackClient::ReachesPhysicalPort(const JackSlot &slot, const std::string &device) const {
+  jack_port_t *port = slot.port.load();
+  if (!Alive() || !port) return false;
+  const auto physical = [this](const char *name) {
+    const jack_port_t *other = jack_port_by_name(core_->client, name);
+    return other && (jack_port_flags(other) & JackPortIsPhysical);
+  };
+  if (!device.empty() && physical(device.c_str())) return true;
+  const char **connections = jack_port_get_all_connections(core_->client, port);
+  if (!connections) return false;
+  bool any = false;
+  for (const char **name = connections; *name && !any; ++name) any = physical(*name);
+  jack_free(connections);
+  return any;
 }
 
 void JackClient::WaitForCycles(uint64_t count, milliseconds limit) const {

@@ -34,6 +34,8 @@ struct JackSlot {
   // The connection asked for last (a newer request supersedes what an older one answers).
   std::atomic<uint64_t> linkTicket{0};
   std::atomic<Link> link{Link::None};
+  std::atomic<bool> wirePaced{false};  // output: SysEx no faster than a MIDI cable carries it
+  double paceCredit = 0;  // output, the process callback's own: bytes the cable has room for
 };
 
 // The one JACK client "Kelvane" of the process, holding all of Kelvane's ports. Its process
@@ -92,6 +94,16 @@ class JackClient {
   // GUI thread: asks for every connection of our port to be removed (a stalled server does it
   // when, if, it runs again).
   void DisconnectAll(JackSlot &slot);
+
+  // Any thread: the server's overruns (xruns) since the client opened. A cycle that overran may
+  // have lost data between any two clients, ours included.
+  uint64_t Overruns() const;
+  // GUI thread: `device`, or any port our port is connected to, stands for a cable
+  // (JackPortIsPhysical: JACK's ALSA bridges, a2jmidid and PipeWire's bridge set it). Such a
+  // bridge queues a few kilobytes per port and drops what does not fit.
+  bool ReachesPhysicalPort(const JackSlot &slot, const std::string &device) const;
+  // GUI thread: from the next cycle on, SysEx on our output port goes no faster than a cable.
+  void SetWirePaced(JackSlot &slot, bool paced) { slot.wirePaced.store(paced); }
 
   // GUI thread. Once Detach* returns, the process callback no longer touches what was attached.
   void AttachOutput(JackSlot &slot, MidiOutQueue &queue, bool waitForConnection);

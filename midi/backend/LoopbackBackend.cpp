@@ -20,6 +20,8 @@ struct LoopbackBackend::State {
   bool virtualPort = true;
   MidiSysExPacing pacing;
   bool alive = true;
+  std::atomic<uint64_t> overruns{0};
+  std::set<QString> hardware;  // devices whose ports stand for a cable
   std::map<QString, std::vector<QByteArray>> sent;
   std::atomic<int> calls{0};
   std::vector<LoopbackIn *> openInputs;
@@ -66,6 +68,13 @@ class LoopbackOut : public PumpedOutConnection {
     return NameOf(state_->outputs, id, name);
   }
   bool IsOpen() const override { return open_; }
+  uint64_t Overruns() const override { return state_->overruns.load(); }
+  MidiOutPacing WirePacing() const override {
+    std::lock_guard lock(state_->mutex);
+    if (!state_->hardware.count(device_)) return MidiOutPacing::Service;
+    return lifted_ ? MidiOutPacing::HardwareLifted : MidiOutPacing::HardwareWire;
+  }
+  void LiftHardwarePacing(bool lift) override { lifted_ = lift; }
 
  protected:
   uint16_t OpenDevice(int id) override {
@@ -127,6 +136,7 @@ class LoopbackOut : public PumpedOutConnection {
   std::shared_ptr<LoopbackBackend::State> state_;
   QString device_;
   std::atomic<bool> open_{false};
+  bool lifted_ = false;
 };
 
 class LoopbackIn : public MidiInConnection {
@@ -169,6 +179,7 @@ class LoopbackIn : public MidiInConnection {
     const auto &open = state_->openInputs;
     return std::find(open.begin(), open.end(), this) != open.end();
   }
+  uint64_t Overruns() const override { return state_->overruns.load(); }
 
   const QString &Device() const { return device_; }
   void Deliver(const uint8_t *bytes, size_t length) { callback_(context_, bytes, length); }
@@ -275,6 +286,15 @@ void LoopbackBackend::SetVirtualPort(bool available) {
 void LoopbackBackend::SetPacing(MidiSysExPacing pacing) {
   std::lock_guard lock(state_->mutex);
   state_->pacing = pacing;
+}
+
+void LoopbackBackend::SimulateOverrun() {
+  state_->overruns.fetch_add(1);
+}
+
+void LoopbackBackend::SetHardware(const QString &name) {
+  std::lock_guard lock(state_->mutex);
+  state_->hardware.insert(name);
 }
 
 void LoopbackBackend::SetServerAlive(bool alive) {

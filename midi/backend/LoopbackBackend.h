@@ -49,6 +49,10 @@ class LoopbackBackend : public MidiBackend {
   void AddInput(const QString &name);
   void SetVirtualPort(bool available);
   void SetPacing(MidiSysExPacing pacing);
+  // The service may have lost data on every open connection, as a JACK server that overran.
+  void SimulateOverrun();
+  // Output device `name` stands for a cable, as a JACK port flagged physical does.
+  void SetHardware(const QString &name);
   // A dead service fails every call with mrServerGone, as a stopped MIDI server does.
   void SetServerAlive(bool alive);
   // Delivers `bytes` to the connection that has input device `name` open, on the calling thread.

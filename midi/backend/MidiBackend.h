@@ -57,6 +57,11 @@ struct MidiSysExPacing {
   std::chrono::microseconds Pause{0};
 };
 
+// How an output connection paces SysEx: as fast as the service takes it; no faster than a MIDI
+// cable (3,125 bytes/s) because the port stands for one (a hardware port, whose bridge drops what
+// does not fit its small queue); or at full speed to a hardware port the musician said is fast.
+enum class MidiOutPacing { Service, HardwareWire, HardwareLifted };
+
 // One output connection; every member is for the GUI thread. Short messages and SysEx blocks go
 // through the connection's queue (MidiOutQueue) to the service's pump, which writes them as the
 // service takes them: the GUI thread never waits on the service, and a service that takes no
@@ -76,6 +81,14 @@ class MidiOutConnection {
   // Whatever is still queued is dropped and reported nothing of.
   virtual uint16_t Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Times the service may have lost data on its way to the device (a JACK server's overruns),
+  // counted since the connection was made: a transfer compares the count at its end with the
+  // count at its start.
+  virtual uint64_t Overruns() const { return 0; }
+  // How fast SysEx leaves for the device. Looked at afresh when a block is queued.
+  virtual MidiOutPacing WirePacing() const { return MidiOutPacing::Service; }
+  // The musician knows the device behind a hardware port takes SysEx at full speed.
+  virtual void LiftHardwarePacing(bool lift) { (void)lift; }
 
   // Queues one short message (status in bits 0-7, data 1 in 8-15, data 2 in 16-23). It leaves
   // before any SysEx message that has not begun.
@@ -124,6 +137,9 @@ class MidiInConnection {
   // After Close returns the callback runs no more.
   virtual uint16_t Close() = 0;
   virtual bool IsOpen() const = 0;
+  // Times the service may have lost input on its way here (a JACK server's overruns), counted
+  // since the connection was made; a recording compares the count at its end with its start.
+  virtual uint64_t Overruns() const { return 0; }
   // Set once, before Open; called with Open's context. Services that never lose input ignore it.
   void SetLossCallback(MidiLossCallback loss) { loss_ = loss; }
 

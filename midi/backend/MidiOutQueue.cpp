@@ -51,7 +51,7 @@ bool MidiOutQueue::Cancel() {
 }
 
 bool MidiOutQueue::TakeFinished(Finished &finished) {
-  if (const uint16_t failure = shortFailure_.exchange(0)) {
+  if (const uint16_t failure = refusal_.exchange(0)) {
     finished = Finished{false, failure};
     return true;
   }
@@ -74,7 +74,7 @@ void MidiOutQueue::Reset() {
   }
   inside_ = false;
   outstanding_ = 0;
-  shortFailure_.store(0);
+  refusal_.store(0);
   cancelThrough_.store(pushed_);
 }
 
@@ -104,8 +104,9 @@ bool MidiOutQueue::ServeCancel(MidiWire &wire) {
   const uint64_t through = cancelThrough_.load(std::memory_order_acquire);
   if (current_ && current_->sequence <= through) {
     if (inside_) {
-      if (wire.Room() < 1) return false;
-      wire.Write(&kSysExEnd, 1);
+      // The F7 is a short message's worth: no pacing holds it back.
+      if (!wire.FitsShort(1)) return false;
+      if (const uint16_t result = wire.Write(&kSysExEnd, 1)) Refused(result);
       inside_ = false;
     }
     Finish(current_, kTransferCancelled);
@@ -127,14 +128,18 @@ bool MidiOutQueue::SendShorts(MidiWire &wire) {
                               static_cast<uint8_t>(*packed >> 16)};
     const size_t length = ShortMessageLength(bytes[0]);
     if (!wire.FitsShort(length)) return false;
-    if (const uint16_t result = wire.WriteShort(bytes, length)) {
-      uint16_t none = 0;
-      shortFailure_.compare_exchange_strong(none, result);
-      if (wake_) wake_->Signal();
-    }
+    if (const uint16_t result = wire.WriteShort(bytes, length)) Refused(result);
     shorts_.Pop();
   }
   return true;
+}
+
+// The receiver may be left inside a message or without a short message: the GUI thread hears of
+// the first refusal since it last looked.
+void MidiOutQueue::Refused(uint16_t result) {
+  uint16_t none = 0;
+  refusal_.compare_exchange_strong(none, result);
+  if (wake_) wake_->Signal();
 }
 
 bool MidiOutQueue::StartNextBlock() {

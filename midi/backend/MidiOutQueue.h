@@ -55,7 +55,7 @@ class MidiOutQueue {
   static constexpr size_t kBlockCapacity = 256;
 
   struct Finished {
-    bool sysex = false;  // a block; false for a short message that the service refused
+    bool sysex = false;  // a block; false for a short message (or a cancel's F7) refused
     uint16_t result = 0;
   };
 
@@ -103,6 +103,7 @@ class MidiOutQueue {
   bool ServeCancel(MidiWire &wire);
   bool SendShorts(MidiWire &wire);
   bool StartNextBlock();
+  void Refused(uint16_t result);
   bool SendPiece(MidiWire &wire);
   size_t PieceLength(size_t room, bool wholeMessages) const;
   void Finish(SysExTransfer *block, uint16_t result);
@@ -114,8 +115,9 @@ class MidiOutQueue {
   // Blocks with a sequence up to this are cancelled; written by the producer (release), read by
   // the pump (acquire), so the pump sees every block the cancel covers.
   std::atomic<uint64_t> cancelThrough_{0};
-  // The first short message the service refused since the GUI last looked.
-  std::atomic<uint16_t> shortFailure_{0};
+  // The first short message, or F7 ending a cancelled message, that the service refused since
+  // the GUI last looked.
+  std::atomic<uint16_t> refusal_{0};
 
   // Producer's own.
   uint64_t pushed_ = 0;

@@ -107,6 +107,7 @@ class JackService : public RtMidiService {
     return {0, period_ + period_ / 8};
   }
   bool HasVirtualPorts() const override { return true; }
+  size_t MaxMessageBytes() const override { return 16379; }
   bool CountsCycles() const override { return true; }
   uint64_t Cycles() const override { return cycles_.load(std::memory_order_acquire); }
 

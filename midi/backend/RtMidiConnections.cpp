@@ -196,6 +196,8 @@ uint16_t RtMidiOutConnection::WireShort(uint32_t packed) {
 
 uint16_t RtMidiOutConnection::WireBytes(const uint8_t *bytes, size_t length) {
   if (const uint16_t result = Health()) return result;
+  const size_t limit = service_->MaxMessageBytes();
+  if (limit && length > limit) return mrInvalidParam;
   const bool sysexPiece = length > 0 && (bytes[0] == 0xF0 || bytes[0] < 0x80 || bytes[0] == 0xF7);
   if (sysexPiece) WaitForACycleSinceLastPiece();
   failed_ = false;

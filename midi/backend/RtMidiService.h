@@ -33,6 +33,9 @@ class RtMidiService {
   virtual uint64_t Cycles() const { return 0; }
   virtual bool HasVirtualPorts() const = 0;
   virtual uint16_t DeadResult() const { return mrServerGone; }
+  // The longest message the service carries; 0 = no limit. A longer one is refused, never
+  // handed to RtMidi, which would drop it without a word.
+  virtual size_t MaxMessageBytes() const { return 0; }
 
  protected:
   std::atomic<uint64_t> generation_{1};

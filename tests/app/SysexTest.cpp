@@ -17,6 +17,7 @@
 #include "LoopbackBackend.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
+#include "SettingsStore.h"
 #include "SysExBytes.h"
 #include "SysExLibrarian.h"
 #include "Unit1.h"
@@ -278,6 +279,59 @@ TEST_F(SysexTest, LostInputIsReportedAndTheFileCalledIncomplete) {
   EXPECT_GT(saved.size(), 0);
   EXPECT_LT(saved.size(), 6000);
   EXPECT_EQ(saved.size() % 10, 0) << "only whole messages were kept";
+}
+
+// An overrun of the service while a file goes out, or while a dump is recorded, is told at the
+// end: the synth may have missed data, the dump may be missing some.
+TEST_F(SysexTest, AnOverrunDuringASendOrARecordingEndsWithAWarning) {
+  w->findChild<QComboBox *>("pausebox")->setEditText("100");  // time to overrun in between
+  const QByteArray file = SysExOfLength(10, 1) + SysExOfLength(10, 2);
+  dialogs.fileNames.push_back(WriteFile("two.syx", file));
+  w->Sendbtn->click();
+  backend.SimulateOverrun();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->Sendbtn->isEnabled(); }));
+  EXPECT_EQ(backend.SentBytes(out), file);
+  EXPECT_EQ(dialogs.errors, QStringList{SendOverrunWarning(1) + "."});
+
+  Receive("dump");
+  Arrive(SysExOfLength(10, 3), 10);
+  backend.SimulateOverrun();
+  backend.SimulateOverrun();
+  w->doneBTN->click();
+  ASSERT_EQ(dialogs.informs.size(), 1);
+  EXPECT_TRUE(dialogs.informs[0].endsWith(ReceiveOverrunWarning(2)))
+      << dialogs.informs[0].toStdString();
+
+  Receive("quiet");  // no overrun this time: no word of one
+  Arrive(SysExOfLength(10, 4), 10);
+  w->doneBTN->click();
+  EXPECT_EQ(dialogs.informs.size(), 1);
+  EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+// A hardware port's pacing is said on the page; "fast" lifts it for that device only, and the
+// choice is kept in the settings.
+TEST_F(SysexTest, AHardwarePortsPacingIsShownAndTheFastBoxLiftsItForThatDevice) {
+  backend.SetHardware(out);
+  auto *fast = w->findChild<QCheckBox *>("fastport");
+  auto *info = w->findChild<QLabel *>("sysexinfo");
+  EXPECT_EQ(w->MidiOutput1->WirePacing(), MidiOutPacing::HardwareWire);
+  dialogs.fileNames.push_back(WriteFile("one.syx", SysExOfLength(10, 1)));
+  w->Sendbtn->click();
+  EXPECT_TRUE(info->text().contains("(hardware port: MIDI wire speed)"))
+      << info->text().toStdString();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return w->Sendbtn->isEnabled(); }));
+
+  fast->click();
+  EXPECT_EQ(w->MidiOutput1->WirePacing(), MidiOutPacing::HardwareLifted);
+  EXPECT_EQ(w->Settings().ReadString("setup", "sysexfastports", ""), out);
+  w->midiout->setCurrentIndex(1);  // another device: paced as its port says, box follows
+  w->midioutChange(w->midiout);
+  EXPECT_FALSE(fast->isChecked());
+  w->midiout->setCurrentIndex(0);
+  w->midioutChange(w->midiout);
+  EXPECT_TRUE(fast->isChecked());
+  EXPECT_EQ(w->MidiOutput1->WirePacing(), MidiOutPacing::HardwareLifted);
 }
 
 }  // namespace

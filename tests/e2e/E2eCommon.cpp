@@ -170,10 +170,19 @@ void StartRecording(Kelvane &app, const QString &file) {
   ASSERT_TRUE(WaitUntil([&] { return DoneButtonEnabled(app); })) << "no reception started";
 }
 
-QByteArray FinishRecording(Kelvane &app, const QString &file) {
+QByteArray FinishRecording(Kelvane &app, const QString &file, bool *overran) {
   app.Click(app.PageOrigin() + sysexpage::kDone);
   const QString saved = file + ".syx";
   EXPECT_TRUE(WaitUntil([&] { return QFile::exists(saved); })) << "no file written";
+  // A server that overran while the dump was recorded is told in a box (which may cover the
+  // done button): it is answered first.
+  const auto box = app.WaitForDialog(".*", 500);
+  if (box && app.Focus(*box)) {
+    app.Key("Return");
+    EXPECT_TRUE(WaitUntil([&] { return app.WindowGone(*box); }));
+    app.FocusMain();
+  }
+  if (overran) *overran = box.has_value();
   EXPECT_TRUE(WaitUntil([&] { return !DoneButtonEnabled(app); }));
   return ReadFile(saved);
 }

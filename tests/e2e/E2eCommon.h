@@ -157,7 +157,8 @@ void SendSysExFile(Kelvane &app, const QString &file);
 // receive button and its dialog, and waits until the reception runs.
 void StartRecording(Kelvane &app, const QString &file);
 // Ends the recording with the done button; what was saved in `file` + ".syx".
-QByteArray FinishRecording(Kelvane &app, const QString &file);
+// `overran` (if given) tells whether the window said that the server overran meanwhile.
+QByteArray FinishRecording(Kelvane &app, const QString &file, bool *overran = nullptr);
 // Whether the done button is enabled (a reception runs).
 bool DoneButtonEnabled(Kelvane &app);
 

@@ -16,10 +16,12 @@
 // it (as many whole messages per period as the period's buffer holds).
 class JackPeer {
  public:
-  explicit JackPeer(const char *name = "peer") {
+  // A `physical` peer's input port stands for a cable, as a bridge to hardware's does.
+  explicit JackPeer(const char *name = "peer", bool physical = false) {
     client_ = jack_client_open(name, JackNoStartServer, nullptr);
     if (!client_) return;
-    in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    const unsigned long cable = physical ? JackPortIsPhysical | JackPortIsTerminal : 0;
+    in_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput | cable, 0);
     out_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
     received_ = jack_ringbuffer_create(1 << 23);
     jack_set_process_callback(client_, &Process, this);
@@ -57,9 +59,13 @@ class JackPeer {
   }
   bool LostAny() const { return lost_.load(); }
   size_t EventsReceived() const { return events_.load(); }
+  size_t LargestEvent() const { return largest_.load(); }
   // Process cycles the peer has run; and the cycle in which the first All Sound Off arrived
   // (0 while none has).
   uint64_t Cycles() const { return cycles_.load(); }
+  // Cycles of the peer that the server skipped (its wake-ups came too late): what they carried
+  // to or from the peer is lost, and PipeWire's JACK does not count that as an xrun.
+  uint64_t SkippedCycles() const { return skipped_.load(); }
   uint64_t AllSoundOffCycle() const { return allSoundOffCycle_.load(); }
 
   // Before SendsDone: the messages to send, each one JACK event.
@@ -75,6 +81,9 @@ class JackPeer {
   static int Process(jack_nframes_t frames, void *self) {
     auto &peer = *static_cast<JackPeer *>(self);
     peer.cycles_.fetch_add(1);
+    const jack_nframes_t start = jack_last_frame_time(peer.client_);
+    if (peer.expectedStart_ && start != peer.expectedStart_) peer.skipped_.fetch_add(1);
+    peer.expectedStart_ = start + frames;
     peer.Record(jack_port_get_buffer(peer.in_, frames));
     peer.Emit(jack_port_get_buffer(peer.out_, frames));
     return 0;
@@ -90,6 +99,7 @@ class JackPeer {
       }
       jack_ringbuffer_write(received_, reinterpret_cast<const char *>(event.buffer), event.size);
       events_.fetch_add(1);
+      if (event.size > largest_.load()) largest_.store(event.size);
       const bool allSoundOff = event.size == 3 && (event.buffer[0] & 0xF0) == 0xB0 &&
                                event.buffer[1] == 120 && event.buffer[2] == 0;
       if (allSoundOff && allSoundOffCycle_.load() == 0) allSoundOffCycle_.store(cycles_.load());
@@ -120,7 +130,10 @@ class JackPeer {
   QByteArray all_;
   std::atomic<bool> lost_{false};
   std::atomic<size_t> events_{0};
+  std::atomic<size_t> largest_{0};
   std::atomic<uint64_t> cycles_{0};
+  std::atomic<uint64_t> skipped_{0};
+  jack_nframes_t expectedStart_ = 0;  // JACK's thread's own
   std::atomic<uint64_t> allSoundOffCycle_{0};
   std::vector<QByteArray> outgoing_;
   std::atomic<size_t> next_{0};

@@ -13,15 +13,32 @@
 
 namespace {
 
+// The API under test: our own JACK code, or RtMidi's connections (as CoreMIDI and WinMM use
+// them) on RtMidi's JACK API when KELVANE_TEST_MIDI_API says "rtmidi-jack".
+QString ApiUnderTest() {
+  const QString api = qEnvironmentVariable("KELVANE_TEST_MIDI_API");
+  return api.isEmpty() ? QStringLiteral("jack") : api;
+}
+
 class JackPorts : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_EQ(backend->Api(), "jack")
+    ASSERT_EQ(backend->Api(), ApiUnderTest())
         << "no JACK server named " << qgetenv("JACK_DEFAULT_SERVER").constData();
     ASSERT_TRUE(peer.Ok());
+    // PipeWire's JACK shows a client's ports to the others a little after it activated.
+    const auto listed = [&](auto connection, const std::string &port) {
+      return connection->PortNames().contains(QString::fromStdString(peer.Name() + port));
+    };
+    ASSERT_TRUE(WaitFor([&] {
+      return listed(backend->CreateOutput(), ":in") && listed(backend->CreateInput(), ":out");
+    }));
   }
+  // RtMidi's JACK API drops messages over 16,379 bytes (its connections send each SysEx message
+  // whole, as on CoreMIDI and WinMM, and refuse a longer one).
+  bool OurJackCode() const { return backend->Api() == "jack"; }
 
-  std::unique_ptr<MidiBackend> backend = CreateMidiBackend("");
+  std::unique_ptr<MidiBackend> backend = CreateMidiBackend(ApiUnderTest());
   JackPeer peer;
 };
 
@@ -52,11 +69,20 @@ TEST_F(JackPorts, AHundredKilobyteSysExArrivesWhole) {
   int completions = 0;
   output.Onmidioutput = [&](QObject *) { ++completions; };
   const QByteArray sysex = SysExOfLength(100 * 1024, 2);
+  const uint64_t overruns = output.Overruns() + peer.SkippedCycles();
   output.WriteSysEx(Data(sysex), sysex.size());
   ASSERT_TRUE(WaitFor([&] { return completions == 1; }, 20000));
-  ASSERT_TRUE(WaitFor([&] { return peer.Received().size() >= sysex.size(); }))
-      << peer.Received().size() << " of " << sysex.size() << " events " << peer.EventsReceived()
-      << " lost " << peer.LostAny();
+  if (!OurJackCode()) {  // RtMidi's JACK API drops a message over 16,379 bytes: refused
+    EXPECT_EQ(output.LastError(), mrInvalidParam);
+    EXPECT_TRUE(peer.Received().isEmpty());
+    return;
+  }
+  const bool whole = WaitFor([&] { return peer.Received().size() >= sysex.size(); });
+  if (!whole && output.Overruns() + peer.SkippedCycles() > overruns)
+    GTEST_SKIP() << "the server overran " << output.Overruns() + peer.SkippedCycles() - overruns
+                 << " times; " << peer.Received().size() << " of " << sysex.size() << " bytes came";
+  ASSERT_TRUE(whole) << peer.Received().size() << " of " << sysex.size() << " events "
+                     << peer.EventsReceived() << " lost " << peer.LostAny();
   EXPECT_EQ(peer.Received().size(), sysex.size());
   EXPECT_TRUE(peer.Received() == sysex);
   EXPECT_FALSE(peer.LostAny());
@@ -89,13 +115,19 @@ TEST_F(JackPorts, AFourMegabyteDumpAtFullSpeedReachesTheInputPort) {
   }
   QElapsedTimer timer;
   timer.start();
+  const uint64_t overruns = input.Overruns() + peer.SkippedCycles();
   peer.Send(messages);
-  ASSERT_TRUE(WaitFor([&] { return received.size() >= dump.size() || overflows; }, 30000));
+  WaitFor([&] { return received.size() >= dump.size() || overflows; }, 30000);
   std::printf("4 MiB dump received in %lld ms\n", static_cast<long long>(timer.elapsed()));
+  const uint64_t overran = input.Overruns() + peer.SkippedCycles() - overruns;
+  input.ClosePort();
   EXPECT_EQ(overflows, 0);
+  // A server that overran may have lost data between the peer and us: it said so.
+  if (received.size() < dump.size() && overran > 0)
+    GTEST_SKIP() << "the server overran " << overran << " times; " << received.size() << " of "
+                 << dump.size() << " bytes came";
   EXPECT_EQ(received.size(), dump.size());
   EXPECT_TRUE(received == dump);
-  input.ClosePort();
 }
 
 // Reception restarted again and again while a peer's dump flows in: the callback reads the start
@@ -118,14 +150,58 @@ TEST_F(JackPorts, ReceptionRestartsWhileInputFlows) {
     messages.push_back(SysExOfLength(4096, i));
     total += messages.back().size();
   }
+  const uint64_t overruns = input.Overruns() + peer.SkippedCycles();
   peer.Send(messages);
   for (int restart = 0; restart < 200 && received < total; ++restart) {
     input.StartInput();
     QTest::qWait(1);
   }
-  EXPECT_TRUE(WaitFor([&] { return received >= total; }, 10000));
-  EXPECT_EQ(received, total);
+  WaitFor([&] { return received >= total; }, 10000);
+  const uint64_t overran = input.Overruns() + peer.SkippedCycles() - overruns;
   input.ClosePort();
+  if (received < total && overran > 0)
+    GTEST_SKIP() << "the server overran " << overran << " times; " << received << " of " << total
+                 << " bytes came";
+  EXPECT_EQ(received, total);
+}
+
+// A port flagged physical stands for a cable behind a bridge that drops what does not fit its
+// small queue: SysEx goes no faster than the wire in small events, unless the musician lifts it.
+TEST(JackHardwarePort, GetsSysExAtWireSpeedInSmallEventsUnlessLifted) {
+  if (ApiUnderTest() != "jack") GTEST_SKIP() << "pacing by port flags is our own JACK code's";
+  auto backend = CreateMidiBackend("jack");
+  ASSERT_EQ(backend->Api(), "jack");
+  JackPeer synth("cablepeer", /*physical=*/true);
+  ASSERT_TRUE(synth.Ok());
+  TMidiOutput output(*backend);
+  output.SetProductName(QString::fromStdString(synth.Name() + ":in"));
+  ASSERT_TRUE(output.OpenPort());
+  int completions = 0;
+  output.Onmidioutput = [&](QObject *) { ++completions; };
+  EXPECT_EQ(output.WirePacing(), MidiOutPacing::HardwareWire);
+
+  const QByteArray dump = SysExOfLength(1024, 1) + SysExOfLength(1024, 2) + SysExOfLength(1024, 3);
+  QElapsedTimer timer;
+  timer.start();
+  output.WriteSysEx(Data(dump), dump.size());
+  output.WriteShortMessage(0x90, 60, 1);
+  ASSERT_TRUE(WaitFor([&] { return synth.Received().size() >= dump.size() + 3; }, 10000));
+  // A cable takes 3,125 bytes a second; at most the credit of one piece is spent ahead of it.
+  EXPECT_GE(timer.elapsed(), (dump.size() - 256) * 1000 / 3125);
+  EXPECT_LE(synth.LargestEvent(), 256u);
+  EXPECT_EQ(synth.Received().size(), dump.size() + 3);
+  EXPECT_TRUE(synth.Received().contains(Bytes({0x90, 60, 1})));
+  ASSERT_TRUE(WaitFor([&] { return completions == 1; }));
+
+  output.LiftHardwarePacing(true);
+  EXPECT_EQ(output.WirePacing(), MidiOutPacing::HardwareLifted);
+  const QByteArray fast = SysExOfLength(64 * 1024, 4);
+  output.WriteSysEx(Data(fast), fast.size());
+  ASSERT_TRUE(WaitFor([&] { return completions == 2; }, 10000));
+  ASSERT_TRUE(WaitFor([&] { return synth.Received().size() >= dump.size() + 3 + fast.size(); }));
+  EXPECT_TRUE(synth.Received().endsWith(fast));
+  EXPECT_GT(synth.LargestEvent(), 256u) << "lifted, SysEx goes in the server's own event size";
+  EXPECT_TRUE(output.ClosePort());
 }
 
 // Runs only on a server of its own (see the test list): it stops that server midway.

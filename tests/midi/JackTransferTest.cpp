@@ -70,9 +70,13 @@ class JackTransfer : public ::testing::Test {
     };
   }
 
-  // Sends `bytes` as one block and collects what the peer receives until all of it came.
-  QByteArray SendAndCollect(const QByteArray &bytes, double &seconds) {
+  // Sends `bytes` as one block and collects what the peer receives until all of it came, or the
+  // block has ended and the server reported an overrun (which may lose data between any two
+  // clients), to us or, as a skipped cycle, to the peer: then `overran` is set.
+  QByteArray SendAndCollect(const QByteArray &bytes, double &seconds, bool &overran) {
     const int before = completions;
+    const auto count = [&] { return output.Overruns() + peer.SkippedCycles(); };
+    const uint64_t overruns = count();
     QElapsedTimer timer;
     timer.start();
     output.WriteSysEx(Data(bytes), static_cast<size_t>(bytes.size()));
@@ -80,10 +84,15 @@ class JackTransfer : public ::testing::Test {
     WaitFor(
         [&] {
           received += peer.TakeReceived();
-          return received.size() >= bytes.size() && completions > before;
+          return completions > before && (received.size() >= bytes.size() || count() != overruns);
         },
         60000);
     seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    overran = count() != overruns;
+    if (overran) {
+      Settle();  // what the last cycles carried
+      received += peer.TakeReceived();
+    }
     return received;
   }
 
@@ -94,27 +103,45 @@ class JackTransfer : public ::testing::Test {
   int failures = 0;
 };
 
+// Every run is byte-exact, or the server reported overruns during it (an asynchronous server
+// under load overruns now and then, realtime scheduling or not; the musician is told then).
 TEST_F(JackTransfer, LongDumpsAndALongMessageArriveByteExactUnderLoad) {
   BusyProcess busy;
   const QByteArray dump = Dump(512, 8192, 1);  // 4 MiB in 8 KiB messages
   const QByteArray message = SysExOfLength(1 << 20, 7);
   double dumpSeconds = 0, messageSeconds = 0;
+  int exact = 0, overran = 0;
+  const auto check = [&](const QByteArray &sent, const QByteArray &received, bool overrun,
+                         int run) {
+    if (overrun && received != sent) {
+      ++overran;
+      std::printf("run %d: the server overran; %lld of %lld bytes came\n", run,
+                  static_cast<long long>(received.size()), static_cast<long long>(sent.size()));
+      return;
+    }
+    ++exact;
+    ASSERT_EQ(received.size(), sent.size()) << "run " << run;
+    ASSERT_TRUE(received == sent) << "run " << run;
+  };
   for (int run = 0; run < Runs(); ++run) {
     double seconds = 0;
-    const QByteArray receivedDump = SendAndCollect(dump, seconds);
+    bool overrun = false;
+    const QByteArray receivedDump = SendAndCollect(dump, seconds, overrun);
     dumpSeconds += seconds;
-    ASSERT_EQ(receivedDump.size(), dump.size()) << "run " << run;
-    ASSERT_TRUE(receivedDump == dump) << "run " << run;
-    const QByteArray receivedMessage = SendAndCollect(message, seconds);
+    ASSERT_NO_FATAL_FAILURE(check(dump, receivedDump, overrun, run));
+    const QByteArray receivedMessage = SendAndCollect(message, seconds, overrun);
     messageSeconds += seconds;
-    ASSERT_TRUE(receivedMessage == message) << "run " << run;
+    ASSERT_NO_FATAL_FAILURE(check(message, receivedMessage, overrun, run));
   }
   EXPECT_EQ(completions, 2 * Runs());
   EXPECT_EQ(failures, 0);
   EXPECT_FALSE(peer.LostAny());
-  std::printf("%d runs: 4 MiB dump at %.2f MB/s, 1 MiB message at %.2f MB/s\n", Runs(),
-              Runs() * dump.size() / dumpSeconds / 1e6,
-              Runs() * message.size() / messageSeconds / 1e6);
+  std::printf(
+      "%d runs: 4 MiB dump at %.2f MB/s, 1 MiB message at %.2f MB/s; %d transfers "
+      "exact, %d lost data in a reported overrun\n",
+      Runs(), Runs() * dump.size() / dumpSeconds / 1e6,
+      Runs() * message.size() / messageSeconds / 1e6, exact, overran);
+  if (exact == 0) GTEST_SKIP() << "the server overran in every transfer: nothing was shown";
 }
 
 TEST_F(JackTransfer, PanicEndsTheMessageInFlightAndLeavesInTheNextCycle) {

@@ -259,6 +259,52 @@ TEST(OutputQueue, NothingCancelledFollowsAPanicQueuedBehindTheCancel) {
   }
 }
 
+// A wire paced for a cable: pieces of four bytes while the pace allows, short messages always;
+// it may refuse everything, as a device that went does.
+struct PacedWire : MidiWire {
+  size_t Room() override { return piecesAllowed > 0 ? 4 : 0; }
+  bool FitsShort(size_t) override { return true; }
+  uint16_t Write(const uint8_t *bytes, size_t length) override {
+    if (refusal) return refusal;
+    written.append(reinterpret_cast<const char *>(bytes), static_cast<qsizetype>(length));
+    --piecesAllowed;
+    return mrOk;
+  }
+  int piecesAllowed = 1;
+  uint16_t refusal = mrOk;
+  QByteArray written;
+};
+
+// A cancel's F7 goes like a short message, whatever the pace; when the service refuses it the
+// GUI thread hears of it, for the receiver may be left inside the message.
+TEST(OutputQueue, TheF7OfACancelIsNeverHeldByPacingAndItsRefusalIsReported) {
+  const QByteArray message = Bytes({0xF0, 1, 2, 3, 4, 5, 6, 0xF7});
+  for (const uint16_t refusal : {uint16_t{mrOk}, uint16_t{mrDeviceGone}}) {
+    SCOPED_TRACE(refusal ? "refused" : "taken");
+    MidiOutQueue queue;
+    PacedWire wire;
+    queue.PushBlock(Vector(message));
+    queue.Pump(wire);  // the first piece; then the pace holds the rest
+    queue.Pump(wire);
+    EXPECT_EQ(wire.written, message.left(4));
+    queue.Cancel();
+    wire.refusal = refusal;
+    queue.Pump(wire);
+    EXPECT_EQ(wire.written, refusal ? message.left(4) : message.left(4) + Bytes({0xF7}));
+    EXPECT_TRUE(queue.Idle());
+    MidiOutQueue::Finished finished;
+    ASSERT_TRUE(queue.TakeFinished(finished));
+    if (refusal) {
+      EXPECT_FALSE(finished.sysex);
+      EXPECT_EQ(finished.result, refusal);
+      ASSERT_TRUE(queue.TakeFinished(finished));
+    }
+    EXPECT_TRUE(finished.sysex);
+    EXPECT_EQ(finished.result, kTransferCancelled);
+    EXPECT_FALSE(queue.TakeFinished(finished));
+  }
+}
+
 TEST_F(OutputPort, LongBlocksOfAnyLengthArriveWhole) {
   backend.SetPacing({4096, std::chrono::microseconds(0)});
   CountCompletions();

@@ -6,7 +6,8 @@
 # when no server of that name answers, and returns once jack_lsp answers (at most ~10 s);
 # `stop` stops the server only if `start` started it. KELVANE_JACK_PERIOD sets the period
 # (frames, default 256); KELVANE_JACK_SYNC=1 runs the server synchronously (-S: every cycle
-# waits for all clients).
+# waits for all clients); KELVANE_JACK_REALTIME=1 runs it with realtime scheduling (-R), as
+# musicians run it.
 #
 # Servers that were killed (SIGKILL, a crashed test run) leave their entries in JACK's
 # shared-memory registry, and after eight of them no server starts ("Too many servers already
@@ -26,8 +27,10 @@ log="${TMPDIR:-/tmp}/kelvane-jack-$name.log"
 # Starts the server and waits until it answers (the caller holds the registry lock).
 start_server() {
   local sync=()
+  local realtime=--no-realtime
   [ "${KELVANE_JACK_SYNC:-0}" = 1 ] && sync=(-S)
-  jackd -n "$name" "${sync[@]}" --no-realtime -d dummy -r 48000 -p "$period" >"$log" 2>&1 9>&- &
+  [ "${KELVANE_JACK_REALTIME:-0}" = 1 ] && realtime=--realtime
+  jackd -n "$name" "${sync[@]}" "$realtime" -d dummy -r 48000 -p "$period" >"$log" 2>&1 9>&- &
   echo $! >"$pidfile"
   for _ in $(seq 100); do
     answers && return 0
