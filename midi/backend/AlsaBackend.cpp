@@ -34,6 +34,10 @@ constexpr auto kRetry = 1ms;
 
 }  // namespace
 
+// In a namespace of ours: librtmidi exports classes of these names, and one of ours in their
+// place would take over their virtual functions.
+namespace kelvane {
+
 // Our output port as the queue's pump sees it: room as every receiver has it now, SysEx as
 // sequencer SysEx events of at most kPiece bytes, short messages as sequencer events.
 // Pump thread only, but for Gone (any thread); Write on the GUI thread once the pump has ended.
@@ -171,6 +175,8 @@ uint16_t AlsaOutWire::Output(snd_seq_event_t &event) {
   return result;
 }
 
+}  // namespace kelvane
+
 // ---- service and devices ----
 
 uint16_t AlsaDevices::Count() {
@@ -219,6 +225,8 @@ std::optional<snd_seq_addr_t> AlsaDevices::PortToOpen(const AlsaClient &client, 
   if (id < 0 || id >= static_cast<int>(devices.size())) return std::nullopt;
   return devices[static_cast<size_t>(id)].address;
 }
+
+namespace kelvane {
 
 // ---- output ----
 
@@ -346,6 +354,8 @@ uint16_t MidiInAlsa::Close() {
   port_ = -1;
   return mrOk;
 }
+
+}  // namespace kelvane
 
 // ---- backend ----
 

@@ -43,6 +43,9 @@ class AlsaDevices {
   std::string describedName_;
 };
 
+// In a namespace of ours: librtmidi exports classes of these names.
+namespace kelvane {
+
 class AlsaOutWire;
 
 // Output from our port "output", subscribed to the device (device -1: left for others to
@@ -65,6 +68,8 @@ class MidiOutAlsa : public MidiOutConnection {
   // and a pool that refused has dropped what it held: a transfer during which this count grew
   // may have lost bytes of blocks that had already finished.
   uint64_t Refusals() const { return refusals_.load(std::memory_order_relaxed); }
+  // A refusal is the sequencer's loss of data: a transfer it fell in ends with a warning.
+  uint64_t Overruns() const override { return Refusals(); }
 
  protected:
   uint16_t Health() override;
@@ -107,15 +112,17 @@ class MidiInAlsa : public MidiInConnection {
   int port_ = -1;
 };
 
+}  // namespace kelvane
+
 class AlsaBackend : public MidiBackend {
  public:
   explicit AlsaBackend(std::shared_ptr<AlsaService> service) : service_(std::move(service)) {}
   QString Api() const override { return QStringLiteral("alsa"); }
   std::unique_ptr<MidiOutConnection> CreateOutput() override {
-    return std::make_unique<MidiOutAlsa>(service_);
+    return std::make_unique<kelvane::MidiOutAlsa>(service_);
   }
   std::unique_ptr<MidiInConnection> CreateInput() override {
-    return std::make_unique<MidiInAlsa>(service_);
+    return std::make_unique<kelvane::MidiInAlsa>(service_);
   }
   std::optional<QString> ErrorText(uint16_t code) const override;
   // False when the sequencer there now refused to announce its changes to us.

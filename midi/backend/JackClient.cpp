@@ -499,13 +499,15 @@ uint64_t JackClient::Overruns() const {
 }
 
 bool JackClient::ReachesPhysicalPort(const JackSlot &slot, const std::string &device) const {
-  jack_port_t *port = slot.port.load();
-  if (!Alive() || !port) return false;
+  if (!Alive()) return false;
   const auto physical = [this](const char *name) {
     const jack_port_t *other = jack_port_by_name(core_->client, name);
     return other && (jack_port_flags(other) & JackPortIsPhysical);
   };
+  // The device first: our port may still be on its way to the server.
   if (!device.empty() && physical(device.c_str())) return true;
+  jack_port_t *port = slot.port.load();
+  if (!port) return false;
   const char **connections = jack_port_get_all_connections(core_->client, port);
   if (!connections) return false;
   bool any = false;

@@ -262,7 +262,7 @@ TEST(AlsaRefusals, AnEventTheSequencerRefusesIsReportedAndCounted) {
   const auto backend = CreateMidiBackend("alsa");
   AlsaPeer peer("kelvane-peer");
   const auto connection = backend->CreateOutput();
-  const auto &alsa = dynamic_cast<const MidiOutAlsa &>(*connection);
+  const auto &alsa = dynamic_cast<const kelvane::MidiOutAlsa &>(*connection);
   MidiWake wake;
   connection->SetWake(&wake);
   ASSERT_EQ(connection->Open(static_cast<int>(connection->PortNames().indexOf(peer.DeviceName()))),

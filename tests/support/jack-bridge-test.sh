@@ -35,7 +35,14 @@ send() {
   sleep 0.5
   "$kelvane" sysex send "$work/file.syx" --to system_midi:playback_1 "$@" 2>"$work/send.txt"
   local status=$?
-  sleep 1
+  # The bridge's last bytes still leave at the cable's pace: wait until nothing more comes.
+  local before=-1 now
+  for _ in $(seq 30); do
+    sleep 0.5
+    now=$(wc -c <"$work/dump.txt")
+    [ "$now" = "$before" ] && break
+    before=$now
+  done
   kill "$dump"
   wait "$dump" 2>/dev/null
   cat "$work/send.txt" >&2
