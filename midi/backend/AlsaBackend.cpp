@@ -64,7 +64,7 @@ class AlsaOutWire : public MidiWire {
   size_t PoolRoom(const AlsaFlow &flow) const;
   size_t RateRoom();
   uint16_t WriteSysEx(const uint8_t *bytes, size_t length, size_t &at);
-  uint16_t WriteShort(const uint8_t *bytes, size_t length, size_t &at);
+  uint16_t WriteShortAt(const uint8_t *bytes, size_t length, size_t &at);
   uint16_t Output(snd_seq_event_t &event);
 
   AlsaOutWire(AlsaClient &client, int port, std::optional<snd_seq_addr_t> device,
@@ -133,7 +133,7 @@ uint16_t AlsaOutWire::Write(const uint8_t *bytes, size_t length) {
   if (rate_ > 0) budget_ -= static_cast<double>(length);
   for (size_t at = 0; at < length;) {
     const bool sysex = insideSysEx_ || bytes[at] == kSysExStart;
-    const uint16_t result = sysex ? WriteSysEx(bytes, length, at) : WriteShort(bytes, length, at);
+    const uint16_t result = sysex ? WriteSysEx(bytes, length, at) : WriteShortAt(bytes, length, at);
     if (result) return result;
   }
   return mrOk;
@@ -158,7 +158,7 @@ uint16_t AlsaOutWire::WriteSysEx(const uint8_t *bytes, size_t length, size_t &at
 }
 
 // The next short message, or the bytes up to the next F0 when they complete none.
-uint16_t AlsaOutWire::WriteShort(const uint8_t *bytes, size_t length, size_t &at) {
+uint16_t AlsaOutWire::WriteShortAt(const uint8_t *bytes, size_t length, size_t &at) {
   while (at < length && bytes[at] != kSysExStart) {
     const uint8_t byte = bytes[at++];
     if (byte == kSysExEnd) continue;  // the end of no message

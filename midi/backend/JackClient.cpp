@@ -104,8 +104,8 @@ struct JackClient::Core {
   std::atomic<bool> opening{true};
   std::atomic<uint64_t> xruns{0};
 
-  // The request thread and its queue. `answered` is told when the open has been answered and
-  // when the queue has run empty.
+  // The request thread and its queue. `answered` is told each time a request has been answered
+  // (the open first of all).
   std::mutex mutex;
   std::condition_variable wake, answered;
   std::deque<std::function<void()>> requests;

@@ -7,8 +7,11 @@
 
 #include <jack/midiport.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <cstdio>
+#include <utility>
 
 #include "E2eSupport.h"
 
@@ -93,7 +96,9 @@ TEST_F(Librarian, PanicInAPauseOrAtWireSpeedLeavesNothingOfTheFileAfterTheAllSou
   for (int i = 0; i < 16; ++i) content += SysExOfLength(1000, i);  // 320 ms each at wire speed
   const QString file = dir.filePath("bank.syx");
   IniFile::Write(file, content);
-  for (const char *pacing : {"sysexpause=300\n", "sysexwirespeed=1\n"}) {
+  using Pacing = std::pair<const char *, const char *>;  // its name, its settings line
+  for (const auto &[name, pacing] :
+       {Pacing{"pause", "sysexpause=300\n"}, Pacing{"wire speed", "sysexwirespeed=1\n"}}) {
     SCOPED_TRACE(pacing);
     IniFile::Write(settings, PeerSettings(graph, peer, pacing));
     Kelvane app(settings);
@@ -104,9 +109,13 @@ TEST_F(Librarian, PanicInAPauseOrAtWireSpeedLeavesNothingOfTheFileAfterTheAllSou
     ASSERT_NO_FATAL_FAILURE(SendSysExFile(app, file));
     ASSERT_TRUE(app.FocusMain());
     ASSERT_TRUE(WaitUntil([&] { return received().size() >= 1000; }));
+    QElapsedTimer panicToSynth;
+    panicToSynth.start();
     app.Key("alt+BackSpace");
     ASSERT_TRUE(WaitUntil([&] { return received().contains(AllSoundOff()); }))
         << Hex(received().right(64));
+    std::printf("%s: Alt+Backspace to the last All Sound Off at the synth in %lld ms\n", name,
+                static_cast<long long>(panicToSynth.elapsed()));
     Settle(1000);  // longer than the pause and than a message at wire speed
     const QByteArray sent = received();
     const qsizetype panic = sent.indexOf(AllSoundOff());

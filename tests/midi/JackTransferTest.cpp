@@ -180,17 +180,24 @@ TEST_F(JackTransfer, PanicEndsTheMessageInFlightAndLeavesInTheNextCycle) {
   EXPECT_EQ(output.SysExPending(), 0u);
 }
 
+// Starts the server `server` for this process's clients; its process id, or 0 when it did not
+// start.
+pid_t StartServerOfOurOwn(const QByteArray &server) {
+  const std::string script = KELVANE_JACK_SCRIPT;
+  if (std::system((script + " start " + server.toStdString()).c_str()) != 0) return 0;
+  qputenv("JACK_DEFAULT_SERVER", server);
+  const QByteArray tmp = qEnvironmentVariableIsEmpty("TMPDIR") ? "/tmp" : qgetenv("TMPDIR");
+  QFile pidFile(QString::fromLocal8Bit(tmp + "/kelvane-jack-" + server + ".pid"));
+  if (!pidFile.open(QIODevice::ReadOnly)) return 0;
+  return static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
+}
+
 // Runs only on a server of its own (see the test list): it stops that server with SIGSTOP.
 TEST(JackStall, AStoppedServerIsAnsweredAtOnceAndClosingTakesLessThanTwoSeconds) {
   const QByteArray server = qgetenv("KELVANE_JACK_STALL_SERVER");
   if (server.isEmpty()) GTEST_SKIP() << "needs a server of its own";
   const std::string script = KELVANE_JACK_SCRIPT;
-  ASSERT_EQ(std::system((script + " start " + server.toStdString()).c_str()), 0);
-  qputenv("JACK_DEFAULT_SERVER", server);
-  QFile pidFile(QString::fromLocal8Bit(qgetenv("TMPDIR").isEmpty() ? "/tmp" : qgetenv("TMPDIR")) +
-                "/kelvane-jack-" + server + ".pid");
-  ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
-  const pid_t serverPid = static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
+  const pid_t serverPid = StartServerOfOurOwn(server);
   ASSERT_GT(serverPid, 0);
 
   auto peer = std::make_unique<JackPeer>("stallpeer");
@@ -271,12 +278,7 @@ TEST(JackStall, WhileTheServerIsStoppedPortsOpenAtOnceAndALateOpenIsClosed) {
     GTEST_SKIP() << "needs a server of its own";
   const QByteArray server = qgetenv("KELVANE_JACK_STALL_SERVER") + "-late";
   const std::string script = KELVANE_JACK_SCRIPT;
-  ASSERT_EQ(std::system((script + " start " + server.toStdString()).c_str()), 0);
-  qputenv("JACK_DEFAULT_SERVER", server);
-  QFile pidFile(QString::fromLocal8Bit(qgetenv("TMPDIR").isEmpty() ? "/tmp" : qgetenv("TMPDIR")) +
-                "/kelvane-jack-" + server + ".pid");
-  ASSERT_TRUE(pidFile.open(QIODevice::ReadOnly));
-  const pid_t serverPid = static_cast<pid_t>(pidFile.readAll().trimmed().toInt());
+  const pid_t serverPid = StartServerOfOurOwn(server);
   ASSERT_GT(serverPid, 0);
 
   ClientWatcher watcher;
