@@ -171,7 +171,11 @@ uint16_t AlsaOutWire::WriteShortAt(const uint8_t *bytes, size_t length, size_t &
 
 uint16_t AlsaOutWire::Output(snd_seq_event_t &event) {
   const uint16_t result = client_.Output(port_, event);
-  if (result != mrOk) refusals_.fetch_add(1, std::memory_order_relaxed);
+  // A device that went may be seen here before Room sees it: from now on sends say so.
+  if (result == mrDeviceGone)
+    gone_.store(true);
+  else if (result != mrOk)
+    refusals_.fetch_add(1, std::memory_order_relaxed);
   return result;
 }
 

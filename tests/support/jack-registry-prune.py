@@ -27,7 +27,12 @@ def alive(pid):
         return False
     except PermissionError:
         return True
-    return True
+    # A killed server that nobody has reaped yet is a zombie: dead all the same.
+    try:
+        with open(f"/proc/{pid}/stat") as stat:
+            return stat.read().rsplit(")", 1)[1].split()[0] != "Z"
+    except (OSError, IndexError):
+        return True
 
 
 def main():

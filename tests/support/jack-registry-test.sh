@@ -21,27 +21,29 @@ trap 'rm -rf "$TMPDIR"' EXIT
 
 answers() { JACK_DEFAULT_SERVER=$1 timeout 5 jack_lsp >/dev/null 2>&1; }
 
-# Starts jackd as NAME and waits until it answers; its log is $TMPDIR/NAME.log.
+# Starts jackd as NAME, a child of this shell (so that `wait` reaps it once killed: a zombie
+# still counts as running), and waits until it answers; its process id is $started and its log
+# $TMPDIR/NAME.log.
 start() {
   jackd -n "$1" --no-realtime -d dummy -r 48000 -p 256 >"$TMPDIR/$1.log" 2>&1 &
-  local pid=$!
+  started=$!
   for _ in $(seq 50); do
-    answers "$1" && { echo "$pid"; return 0; }
-    kill -0 "$pid" 2>/dev/null || return 1
+    answers "$1" && return 0
+    kill -0 "$started" 2>/dev/null || return 1
     sleep 0.1
   done
-  kill -9 "$pid"
+  kill -9 "$started"
   return 1
 }
 
 for i in $(seq 8); do
-  pid=$(start "killed-$i") || { echo "server killed-$i did not start:"; cat "$TMPDIR/killed-$i.log"; exit 1; }
-  kill -9 "$pid"
-  wait "$pid" 2>/dev/null
+  start "killed-$i" || { echo "server killed-$i did not start:"; cat "$TMPDIR/killed-$i.log"; exit 1; }
+  kill -9 "$started"
+  wait "$started" 2>/dev/null
 done
-if pid=$(start one-too-many); then
+if start one-too-many; then
   echo "a ninth server started beside eight dead ones: the registry has more room than we know"
-  kill -9 "$pid"
+  kill -9 "$started"
   exit 1
 fi
 if ! grep -q "Too many servers" "$TMPDIR/one-too-many.log"; then
