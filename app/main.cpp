@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "Dialogs.h"
+#include "FontWarmUp.h"
 #include "MidiBackend.h"
 #include "QtDialogs.h"
 #include "SettingsStore.h"
@@ -163,6 +164,7 @@ int main(int argc, char **argv) {
                           ? SettingsStore::Peek(options.settingsFile, "setup", "midiapi", QString())
                           : options.midiApi;
   auto opening = std::async(std::launch::async, [api] { return CreateMidiBackend(api); });
+  const std::future<void> fonts = WarmUpFonts();
 
   // A knob steps once per pointer motion the window system reports; Qt must not merge them.
   QApplication::setAttribute(Qt::AA_CompressHighFrequencyEvents, false);

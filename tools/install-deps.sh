@@ -11,6 +11,7 @@ packages=(
   librtmidi-dev libjack-jackd2-dev jackd2
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xdotool x11-utils xauth imagemagick libx11-dev libxtst-dev libxcb1-dev libxcb-xkb-dev
+  libfontconfig-dev
   fonts-dejavu-core
   dpkg-dev desktop-file-utils groff-base lintian appstream
   dbus-daemon at-spi2-core python3-gi gir1.2-atspi-2.0
