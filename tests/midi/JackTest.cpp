@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <atomic>
 #include <cstdlib>
 
+#include "JackClient.h"
 #include "JackPeer.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
@@ -19,6 +21,19 @@ QString ApiUnderTest() {
   const QString api = qEnvironmentVariable("KELVANE_TEST_MIDI_API");
   return api.isEmpty() ? QStringLiteral("jack") : api;
 }
+
+// Set by a test: our client's jack_activate fails, as a server's does when it cannot take one
+// more client into its graph. The program's objects are linked with --wrap=jack_activate.
+std::atomic<bool> refuseActivation{false};
+
+}  // namespace
+
+extern "C" int __real_jack_activate(jack_client_t *client);
+extern "C" int __wrap_jack_activate(jack_client_t *client) {
+  return refuseActivation.load() ? -1 : __real_jack_activate(client);
+}
+
+namespace {
 
 class JackPorts : public ::testing::Test {
  protected:
@@ -212,6 +227,22 @@ TEST(JackHardwarePort, GetsSysExAtWireSpeedInSmallEventsUnlessLifted) {
   EXPECT_TRUE(synth.Received().endsWith(fast));
   EXPECT_GT(synth.LargestEvent(), 256u) << "lifted, SysEx goes in the server's own event size";
   EXPECT_TRUE(output.ClosePort());
+}
+
+// An open the server would not activate leaves no client behind holding Kelvane's name.
+TEST(JackActivation, AClientThatCouldNotBeActivatedIsClosed) {
+  if (ApiUnderTest() != "jack") GTEST_SKIP() << "our own JACK code's";
+  refuseActivation.store(true);
+  auto refused = JackClient::Open();
+  EXPECT_FALSE(refused->WaitForAnswer(std::chrono::seconds(10)));
+  refuseActivation.store(false);
+  jack_client_t *probe = jack_client_open("probe", JackNoStartServer, nullptr);
+  ASSERT_NE(probe, nullptr);
+  char *held = jack_get_uuid_for_client_name(probe, "Kelvane");
+  EXPECT_EQ(held, nullptr) << "a client that never runs holds the name";
+  jack_free(held);
+  jack_client_close(probe);
+  EXPECT_TRUE(JackClient::Open()->WaitForAnswer(std::chrono::seconds(10)));
 }
 
 // Runs only on a server of its own (see the test list): it stops that server midway.
