@@ -6,7 +6,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QPointer>
+#include <QApplication>
+#include <QDialog>
 #include <QSocketNotifier>
 #include <QWidget>
 
@@ -44,9 +45,31 @@ void RunOnTermination(QObject *owner, std::function<void()> action) {
   });
 }
 
-void CloseWindowOnTermination(QWidget *window) {
-  QPointer<QWidget> target(window);
-  RunOnTermination(window, [target] {
-    if (target) target->close();
+CloseWindowOnTermination::CloseWindowOnTermination() {
+  steps_.setInterval(20);
+  connect(&steps_, &QTimer::timeout, this, &CloseWindowOnTermination::Step);
+  RunOnTermination(this, [this] {
+    steps_.start();
+    Step();
   });
+}
+
+void CloseWindowOnTermination::SetWindow(QWidget *window) {
+  window_ = window;
+}
+
+void CloseWindowOnTermination::Step() {
+  if (QWidget *dialog = QApplication::activeModalWidget()) {
+    // A question box without a cancel button ignores close(): reject() ends any dialog.
+    if (auto *box = qobject_cast<QDialog *>(dialog))
+      box->reject();
+    else
+      dialog->close();
+    return;
+  }
+  // Not yet built (its constructor is on the stack below a dialog's loop), or closing already.
+  if (!window_ || closing_) return;
+  closing_ = true;
+  window_->close();  // a dialog the shutdown shows is cancelled by the steps that follow
+  steps_.stop();
 }

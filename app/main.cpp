@@ -174,7 +174,8 @@ int main(int argc, char **argv) {
 
   QtDialogs dialogs;
   Dialogs::Install(&dialogs);
-  std::unique_ptr<MidiBackend> backend;  // outlives the window
+  CloseWindowOnTermination closeOnTermination;  // from here: the window may show dialogs
+  std::unique_ptr<MidiBackend> backend;         // outlives the window
   TForm1 window(
       [&]() -> MidiBackend & {
         backend = opening.get();
@@ -182,7 +183,7 @@ int main(int argc, char **argv) {
       },
       options.settingsFile);
   dialogs.SetOwner(&window);
-  CloseWindowOnTermination(&window);
+  closeOnTermination.SetWindow(&window);
   CentreOnScreen(window);
   window.show();
   return app.exec();

@@ -59,6 +59,21 @@ TEST_F(KelvaneProcess, TerminationClosesTheWindowInOrderSoTheShutdownSaveRuns) {
   }
 }
 
+// An error box the window shows as it starts waits for the musician, but not a session
+// manager's signal: it is cancelled and the window closes in order.
+TEST_F(KelvaneProcess, TerminationEndsAStartUpErrorBoxAndStillSaves) {
+  QFile settings(file);
+  ASSERT_TRUE(settings.open(QIODevice::WriteOnly));
+  settings.write("[setup]\nout=9\n");  // no such device: "Invalid device ID."
+  settings.close();
+  Start();
+  while (!CatchesSignal(process.processId(), SIGTERM)) QThread::msleep(10);
+  QThread::msleep(500);  // the box is up, or comes after the signal: either way it must end
+  ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+  ASSERT_TRUE(process.waitForFinished(20000)) << "the box waits for a human";
+  EXPECT_EQ(SettingsStore(file).ReadString("kb", "vel", "missing"), "90");
+}
+
 // Every command-line mode answers and ends without a display, as in a terminal over ssh or in a
 // package build: the X11 platform is asked for and no display is there.
 class CommandLine : public ::testing::Test {
