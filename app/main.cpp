@@ -11,11 +11,12 @@
 
 #include "Dialogs.h"
 #include "FontWarmUp.h"
-#include "MidiBackend.h"
+#include "MidiBackends.h"
 #include "QtDialogs.h"
 #include "SettingsStore.h"
 #include "SignalClose.h"
 #include "SysExCommands.h"
+#include "TerminationSignals.h"
 #include "Unit1.h"
 #include "X11AutoRepeat.h"
 

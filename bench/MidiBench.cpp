@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "Circbuf.h"
+#include "LoopbackBackend.h"
 #include "MidiOut.h"
 
 namespace {

@@ -31,7 +31,7 @@
 #include "FakeDialogs.h"
 #pragma GCC diagnostic pop
 #include "JackPeer.h"
-#include "MidiBackend.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "Unit1.h"

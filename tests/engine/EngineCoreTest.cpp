@@ -6,6 +6,7 @@
 
 #include "Dialogs.h"
 #include "EngineTestSupport.h"
+#include "LoopbackBackend.h"
 #include "MidiIn.h"
 #include "RandomDraw.h"
 

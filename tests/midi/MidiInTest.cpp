@@ -5,6 +5,7 @@
 #include <atomic>
 #include <thread>
 
+#include "LoopbackBackend.h"
 #include "MidiIn.h"
 #include "PortTestSupport.h"
 

@@ -6,6 +6,8 @@
 #include <functional>
 #include <utility>
 
+#include "LoopbackBackend.h"
+#include "MidiBackends.h"
 #include "MidiOut.h"
 #include "PortTestSupport.h"
 
@@ -379,8 +381,7 @@ TEST(BackendChoice, WithoutAWorkingServiceThereIsABackendWithoutDevices) {
   // The first service waits, so that a server started later is found; the others said why not.
   EXPECT_EQ(backend->Api(), MidiBackendApis().first());
   EXPECT_FALSE(backend->Answers());
-  EXPECT_TRUE(backend->TriedServices().contains(
-      "ALSA sequencer: no sequencer here (/dev/snd/seq)"))
+  EXPECT_TRUE(backend->TriedServices().contains("ALSA sequencer: no sequencer here (/dev/snd/seq)"))
       << backend->TriedServices().join('|').toStdString();
   TMidiOutput output(*backend);
   EXPECT_EQ(output.DeviceCount(), 0);

@@ -22,7 +22,7 @@
 #include "FakeDialogs.h"
 #include "JackPeer.h"
 #include "MIDIappUtil.h"
-#include "MidiBackend.h"
+#include "MidiBackends.h"
 #include "MouseUpButton.h"
 #include "RadioGroup.h"
 #include "Unit1.h"

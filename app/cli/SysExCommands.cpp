@@ -15,15 +15,15 @@
 #include <optional>
 
 #include "Exception.h"
-#include "MidiBackend.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
-#include "SignalClose.h"
 #include "SysExCheck.h"
 #include "SysExFile.h"
-#include "SysExLibrarian.h"
 #include "SysExRecorder.h"
 #include "SysExSender.h"
+#include "SysExTexts.h"
+#include "TerminationSignals.h"
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "SysExRecorder.h"
 #include "SysExSender.h"
+#include "SysExTexts.h"
 
 class QCheckBox;
 class QComboBox;
@@ -19,18 +20,6 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class TForm1;
-enum class MidiOutPacing;
-
-// Which pacing the service puts on SysEx to the device and why ("hardware port: MIDI wire
-// speed"); empty when it sends as fast as the device takes it.
-QString WirePacingText(MidiOutPacing pacing);
-// The warnings for a transfer, or a recording, during which the service overran `overruns` times.
-QString SendOverrunWarning(uint64_t overruns);
-QString ReceiveOverrunWarning(uint64_t overruns);
-// Overruns counted between two looks at a port (a port that reopened may count afresh).
-inline uint64_t OverrunsSince(uint64_t start, uint64_t now) {
-  return now > start ? now - start : 0;
-}
 
 // The SysEx page as a librarian, beside its three buttons: a pause between messages and the
 // MIDI wire speed for sending, a progress bar and a cancel, a check of every file before it is

@@ -8,7 +8,9 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include "LoopbackBackend.h"
 #include "MIDIappUtil.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "MonitorLog.h"

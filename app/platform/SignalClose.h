@@ -5,20 +5,14 @@
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
-#include <functional>
 
 class QWidget;
 
 // SIGTERM and SIGINT close the window in order, exactly as its close button does, so that the
-// shutdown save runs. `CatchTerminationSignals` runs first thing in main: from then on a signal
-// only writes a byte to a pipe. `CloseWindowOnTermination` makes the GUI thread read that pipe;
-// create it before the window, so that a dialog the window shows while it starts (an error box
-// waits for the musician) is answered "cancel" too, and a session manager's signal never waits
-// for a human. The window closes once it is built and no dialog is open.
-void CatchTerminationSignals();
-// The same for the command-line modes: `action` runs on the calling thread, under `owner`.
-void RunOnTermination(QObject *owner, std::function<void()> action);
-
+// shutdown save runs (see TerminationSignals.h). `CloseWindowOnTermination` makes the GUI thread
+// read the signal pipe; create it before the window, so that a dialog the window shows while it
+// starts (an error box waits for the musician) is answered "cancel" too, and a session manager's
+// signal never waits for a human. The window closes once it is built and no dialog is open.
 class CloseWindowOnTermination : public QObject {
  public:
   CloseWindowOnTermination();

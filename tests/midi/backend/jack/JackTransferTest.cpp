@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "JackPeer.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "PortTestSupport.h"

@@ -12,6 +12,7 @@
 #include "DeviceWatch.h"
 #include "Exception.h"
 #include "MIDIappUtil.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "SettingsStore.h"

@@ -8,6 +8,7 @@
 
 #include "JackClient.h"
 #include "JackPeer.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "PortTestSupport.h"

@@ -19,6 +19,7 @@
 #include "AlsaBackend.h"
 #include "AlsaPeer.h"
 #include "DeviceWatch.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "PortTestSupport.h"

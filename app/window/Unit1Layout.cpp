@@ -19,6 +19,7 @@
 #include "DragTweak.h"
 #include "KnobArt.h"
 #include "MIDIappUtil.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "MouseUpButton.h"

@@ -11,7 +11,7 @@
 
 #include "FakeDialogs.h"
 #include "JackPeer.h"
-#include "MidiBackend.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "SysExBytes.h"
@@ -64,8 +64,8 @@ TEST_F(SysexJack, AMegabyteFileArrivesByteExact) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return w->Sendbtn->isEnabled(); }, 30000));
   // A server that overran may have lost data between any two clients; the page then said so,
   // and that warning is the only one a loaded machine may bring.
-  const bool overran = !dialogs.errors.isEmpty() &&
-                       dialogs.errors.first().startsWith("The MIDI service overran");
+  const bool overran =
+      !dialogs.errors.isEmpty() && dialogs.errors.first().startsWith("The MIDI service overran");
   const bool whole = QTest::qWaitFor([&] { return peer.Received().size() >= file.size(); },
                                      overran ? 2000 : 10000);
   if (overran && (!whole || peer.Received() != file))

@@ -19,6 +19,7 @@
 
 #include "AlsaPeer.h"
 #include "E2eCommon.h"
+#include "MidiBackends.h"
 #include "MidiIn.h"
 #include "MidiOut.h"
 #include "SameBytes.h"

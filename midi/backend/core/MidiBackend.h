@@ -176,19 +176,6 @@ class MidiBackend {
   QStringList tried_;
 };
 
-// The musician's name for a service ("JACK", "ALSA sequencer").
-QString MidiServiceTitle(const QString &api);
-// What a service that does not answer said the last time Kelvane asked, in a few words: its own
-// answer where it gives one ("the server refused the client"), else what it lacks ("no server
-// answers").
-QString MidiServiceAbsence(const QString &api);
-
-// "jack", "alsa", "coremidi", "winmm", "loopback", or "" = the first compiled API that really
-// works. Never null: with no working API (or an unknown name), a backend with no devices.
-std::unique_ptr<MidiBackend> CreateMidiBackend(const QString &api);
-// The names CreateMidiBackend accepts, compiled services first in probing order.
-QStringList MidiBackendApis();
-
 // A backend without any device: every enumeration is empty, every open fails.
 class NoDeviceBackend : public MidiBackend {
  public:
@@ -211,5 +198,3 @@ inline size_t ShortMessageLength(uint8_t status) {
       return 1;
   }
 }
-
-#include "LoopbackBackend.h"
