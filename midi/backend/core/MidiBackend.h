@@ -1,5 +1,6 @@
 // SPDX-FileCopyrightText: 2026 the Kelvane developers
 // SPDX-License-Identifier: GPL-3.0-or-later
+// The threads that call into a backend, and what crosses between them: docs/ARCHITECTURE.md.
 #pragma once
 
 #include <QString>
