@@ -9,13 +9,14 @@
 #include <future>
 #include <optional>
 
+#include "CommandLineOptions.h"
+#include "Commands.h"
 #include "Dialogs.h"
 #include "FontWarmUp.h"
 #include "MidiBackends.h"
 #include "QtDialogs.h"
 #include "SettingsStore.h"
 #include "SignalClose.h"
-#include "SysExCommands.h"
 #include "TerminationSignals.h"
 #include "Unit1.h"
 #include "X11AutoRepeat.h"
@@ -35,43 +36,6 @@ constexpr const char *kVersionText =
     "This is free software: you are free to change and redistribute it.\n"
     "There is NO WARRANTY, to the extent permitted by law.\n";
 
-// The options Qt's window system and widget layers take for themselves. The command line is read
-// before they exist (so that --help and --version need no display); they are accepted here, kept
-// out of the help text, and left in place for QApplication to use.
-struct QtGuiOption {
-  const char *name;
-  bool takesValue;
-};
-constexpr QtGuiOption kQtGuiOptions[] = {
-    {"platform", true},
-    {"platformpluginpath", true},
-    {"platformtheme", true},
-    {"plugin", true},
-    {"qwindowgeometry", true},
-    {"qwindowicon", true},
-    {"qwindowtitle", true},
-    {"session", true},
-    {"display", true},
-    {"geometry", true},
-    {"name", true},
-    {"style", true},
-    {"stylesheet", true},
-    {"reverse", false},
-    {"widgetcount", false},
-    {"nograb", false},
-    {"dograb", false},
-    {"sync", false},
-};
-
-void AddQtGuiOptions(QCommandLineParser &parser) {
-  for (const QtGuiOption &qt : kQtGuiOptions) {
-    QCommandLineOption option(QString::fromLatin1(qt.name), QString());
-    if (qt.takesValue) option.setValueName("VALUE");
-    option.setFlags(QCommandLineOption::HiddenFromHelp);
-    parser.addOption(option);
-  }
-}
-
 // Reads the command line with no window system: --help, --version and every mistake are answered
 // here and end the program, so a terminal without a display (ssh, a package build) gets them too.
 Options ParseCommandLine(int argc, char **argv) {
@@ -83,30 +47,15 @@ Options ParseCommandLine(int argc, char **argv) {
       "A small desktop MIDI controller: 22 knobs, a computer-keyboard note keyboard, "
       "snapshots, schemes and SysEx file transfer.");
   parser.addHelpOption();
-  QCommandLineOption version({"v", "version"}, "Displays version information.");
-  QCommandLineOption settings(
-      "settings",
-      "Use FILE as the settings store instead of " + SettingsStore::DefaultFileName() + ".",
-      "FILE");
-  QCommandLineOption midiApi(
-      "midi-api",
-      "Use the MIDI service NAME (" + MidiBackendApis().join(", ") +
-          "). By default the first system service in that list that works; rtmidi-jack "
-          "(RtMidi's own JACK client) and loopback (an in-process service for tests) only "
-          "when asked for.",
-      "NAME");
-  parser.addOption(version);
+  AddOptionsOf(parser, kWindowMode);
   parser.addPositionalArgument(
       "COMMAND",
       "Without a window or display: \"kelvane devices\" lists the MIDI devices; "
       "\"kelvane sysex send FILE\" and \"kelvane sysex receive FILE\" send and record "
       "SysEx files. Each tells its options with --help.",
       "[COMMAND ...]");
-  parser.addOption(settings);
-  parser.addOption(midiApi);
-  AddQtGuiOptions(parser);
   parser.process(app);
-  if (parser.isSet(version)) {
+  if (parser.isSet(QStringLiteral("version"))) {
     std::fputs(kVersionText, stdout);
     std::exit(0);
   }
@@ -116,29 +65,23 @@ Options ParseCommandLine(int argc, char **argv) {
                  qPrintable(parser.positionalArguments().constFirst()));
     std::exit(1);
   }
-  Options options{parser.value(settings), parser.value(midiApi)};
+  Options options{parser.value(QStringLiteral("settings")),
+                  parser.value(QStringLiteral("midi-api"))};
   if (options.settingsFile.isEmpty()) options.settingsFile = SettingsStore::DefaultFileName();
-  if (!options.midiApi.isEmpty() && !MidiBackendApis().contains(options.midiApi)) {
-    std::fprintf(stderr, "kelvane: unknown MIDI service \"%s\"; choose one of: %s\n",
-                 qPrintable(options.midiApi), qPrintable(MidiBackendApis().join(", ")));
+  if (const QString mistake = MidiApiMistake(options.midiApi); !mistake.isEmpty()) {
+    std::fprintf(stderr, "kelvane: %s\n", qPrintable(mistake));
     std::exit(2);
   }
   return options;
 }
 
-// Where the first bare word of the command line is (0: none), the values of options skipped.
-int FirstBareWord(int argc, char **argv) {
-  for (int i = 1; i < argc; ++i) {
-    const QString argument = QString::fromLocal8Bit(argv[i]);
-    if (!argument.startsWith('-')) return i;
-    if (argument.contains('=')) continue;
-    const QString name = argument.mid(argument.startsWith("--") ? 2 : 1);
-    bool takesValue = name == "settings" || name == "midi-api";
-    for (const QtGuiOption &qt : kQtGuiOptions)
-      takesValue = takesValue || (qt.takesValue && name == QLatin1String(qt.name));
-    if (takesValue) ++i;
-  }
-  return 0;
+// Where the command's word is on the command line: its first bare word, when that names a
+// command (0: none, the window is wanted).
+int CommandAt(int argc, char **argv) {
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const qsizetype at = FirstBareWord(arguments);
+  return at > 0 && IsCommandWord(arguments[at]) ? int(at) : 0;
 }
 
 void CentreOnScreen(QWidget &window) {
@@ -151,9 +94,7 @@ void CentreOnScreen(QWidget &window) {
 int main(int argc, char **argv) {
   QCoreApplication::setApplicationName("kelvane");
   QCoreApplication::setApplicationVersion(KELVANE_VERSION);
-  if (const int at = FirstBareWord(argc, argv);
-      at > 0 && IsCommandWord(QString::fromLocal8Bit(argv[at])))
-    return RunCommand(argc, argv, at);
+  if (const int at = CommandAt(argc, argv); at > 0) return RunCommand(argc, argv, at);
   const Options options = ParseCommandLine(argc, argv);
 
   CatchTerminationSignals();

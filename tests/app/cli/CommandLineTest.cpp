@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include "CommandLineOptions.h"
 #include "RefusingJackServer.h"
 
 namespace {
@@ -121,6 +122,9 @@ TEST_F(CommandLine, DevicesAndSysexCommandsAnswerWithoutADisplay) {
   EXPECT_EQ(refused.code, 3);
   EXPECT_TRUE(refused.err.contains("checksum 77, should be 7A")) << refused.err.constData();
   EXPECT_EQ(Run({"sysex", "send", bad, "--to", "0", "--force", "--midi-api", "loopback"}).code, 0);
+  // Options may come before the command's words; their values are no command.
+  const Answer before = Run({"--midi-api", "loopback", "sysex", "--to", "0", "send", good});
+  EXPECT_EQ(before.code, 0) << before.err.constData();
 
   // Mistakes: status 2 with a text; a device nobody has, or several have: status 1.
   for (const QStringList &mistake :
@@ -144,4 +148,30 @@ TEST_F(CommandLine, DevicesAndSysexCommandsAnswerWithoutADisplay) {
   EXPECT_TRUE(quiet.err.contains("nothing arrived from Loopback In 2 within 1 s"))
       << quiet.err.constData();
   EXPECT_EQ(Run({"unknown-command"}).code, 1);
+}
+
+// The option table is what every mode's help shows, and the sysex synopsis names every option
+// of send and receive; what a mode keeps from its help is not there.
+TEST_F(CommandLine, EveryOptionInTheTableIsInItsModesHelp) {
+  const std::pair<CommandLineMode, QStringList> modes[] = {
+      {kWindowMode, {"--help"}},
+      {kDevicesMode, {"devices", "--help"}},
+      {kSysexSendMode, {"sysex", "send", "--help"}},
+      {kSysexReceiveMode, {"sysex", "receive", "--help"}}};
+  const QByteArray synopsis = Run({"sysex", "--help"}).out;
+  for (const auto &[mode, arguments] : modes) {
+    const QByteArray help = Run(arguments).out;
+    for (const CommandLineOptionRow &row : CommandLineOptionTable()) {
+      if (!(row.modes & mode)) continue;
+      QByteArray shown = QByteArray("--") + row.longName;
+      if (row.valueName) shown += QByteArray(" <") + row.valueName + '>';
+      if (row.shortName) shown = QByteArray("-") + row.shortName + ", " + shown;
+      EXPECT_EQ(help.contains(shown), !row.hidden) << shown.constData() << " in\n"
+                                                   << help.constData();
+      if (row.modes == kSysexSendMode || row.modes == kSysexReceiveMode) {
+        EXPECT_TRUE(synopsis.contains(QByteArray("--") + row.longName)) << row.longName << " in\n"
+                                                                        << synopsis.constData();
+      }
+    }
+  }
 }
