@@ -183,51 +183,14 @@ uint16_t AlsaOutWire::Output(snd_seq_event_t &event) {
 
 // ---- service and devices ----
 
-uint16_t AlsaDevices::Count() {
-  const auto client = service_->Current();
-  return client ? static_cast<uint16_t>(client->Devices(direction_).size()) : 0;
-}
-
-QStringList AlsaDevices::Names() {
-  QStringList names;
-  if (const auto client = service_->Current())
-    for (const AlsaClient::Device &device : client->Devices(direction_))
-      names << QString::fromStdString(device.name);
-  return names;
-}
-
-uint16_t AlsaDevices::Name(int id, QString &name) {
-  const auto client = service_->Current();
-  if (!client) return mrNoDriver;
-  const auto devices = client->Devices(direction_);
-  if (id < 0 || id >= static_cast<int>(devices.size())) return mrBadDeviceId;
-  describedId_ = id;
-  describedName_ = devices[static_cast<size_t>(id)].name;
-  name = QString::fromStdString(describedName_);
-  return mrOk;
-}
-
 uint16_t AlsaDevices::Resolve(int id, std::shared_ptr<AlsaClient> &client,
-                              std::optional<snd_seq_addr_t> &device) const {
-  client = service_->Current();
+                              std::optional<snd_seq_addr_t> &device) {
+  client = Service().Current();
   if (!client) return mrNoDriver;
   device.reset();
   if (id == -1) return mrOk;
-  device = PortToOpen(*client, id);
+  if (const auto toOpen = DeviceToOpen(*client, id)) device = toOpen->address;
   return device ? uint16_t{mrOk} : uint16_t{mrBadDeviceId};
-}
-
-std::optional<snd_seq_addr_t> AlsaDevices::PortToOpen(const AlsaClient &client, int id) const {
-  const auto devices = client.Devices(direction_);
-  if (id == describedId_) {
-    const auto named = std::find_if(devices.begin(), devices.end(), [this](const auto &device) {
-      return device.name == describedName_;
-    });
-    if (named == devices.end()) return std::nullopt;
-    return named->address;
-  }
-  if (id < 0 || id >= static_cast<int>(devices.size())) return std::nullopt;
-  return devices[static_cast<size_t>(id)].address;
 }
 
 namespace kelvane {

@@ -13,34 +13,27 @@
 #include "AlsaClient.h"
 #include "MidiBackend.h"
 #include "ServiceClient.h"
+#include "ServiceDevices.h"
 
 // The ALSA sequencer as Kelvane's MIDI service: our one client, opened when a sequencer is
 // there (a module loaded later is found at the next look).
 using AlsaService = ServiceClient<AlsaClient>;
 
+// A sequencer port's name, "client:port" as `aconnect -l` lists them.
+inline const std::string &DeviceNameOf(const AlsaClient::Device &device) {
+  return device.name;
+}
+
 // What both directions share: the device list of the other clients' ports, and the device that
-// was described last, which opens by its name (port numbers change when a device is plugged in
-// again, and ports that come and go in between never redirect it).
-class AlsaDevices {
+// was described last, which opens by its name.
+class AlsaDevices : public ServiceDevices<AlsaClient> {
  public:
   AlsaDevices(std::shared_ptr<AlsaService> service, AlsaClient::Direction direction)
-      : service_(std::move(service)), direction_(direction) {}
-  uint16_t Count();
-  uint16_t Name(int id, QString &name);
-  QStringList Names();
+      : ServiceDevices(std::move(service), direction, mrNoDriver) {}
   // The client, and the port to connect for device `id` (none for -1: our own port is left for
   // others to connect).
   uint16_t Resolve(int id, std::shared_ptr<AlsaClient> &client,
-                   std::optional<snd_seq_addr_t> &device) const;
-  AlsaService &Service() { return *service_; }
-
- private:
-  std::optional<snd_seq_addr_t> PortToOpen(const AlsaClient &client, int id) const;
-
-  std::shared_ptr<AlsaService> service_;
-  AlsaClient::Direction direction_;
-  int describedId_ = -2;
-  std::string describedName_;
+                   std::optional<snd_seq_addr_t> &device);
 };
 
 // In a namespace of ours: librtmidi exports classes of these names.
