@@ -48,6 +48,10 @@ class PumpedOutConnection : public MidiOutConnection {
   // A service that must be asked for room before every write queues short messages too, so that
   // the pump writes them once there is room, never straight from the calling thread.
   virtual bool ShortsAlwaysQueue() const { return false; }
+  // GUI thread: keeps the pump away from the service while the caller uses it outside Wire* (a
+  // device list read through the service object the connection is open on). Waits for the
+  // write in flight, if any.
+  std::unique_lock<std::mutex> LockWire() { return std::unique_lock(wireMutex_); }
   void Kick() override;
 
  private:
