@@ -38,24 +38,24 @@ constexpr auto kRetry = 1ms;
 // place would take over their virtual functions.
 namespace kelvane {
 
-// Our output port as the queue's pump sees it: room as every receiver has it now, SysEx as
-// sequencer SysEx events of at most kPiece bytes, short messages as sequencer events.
-// Pump thread only, but for Gone (any thread); Write on the GUI thread once the pump has ended.
-// Every event the sequencer refuses counts in `refusals`.
-class AlsaOutWire : public MidiWire {
+// Our output port as the connection's pump writes to it: room as every receiver has it now,
+// SysEx as sequencer SysEx events of at most kPiece bytes, short messages as sequencer events.
+// Under the connection's wire lock (the pump thread, or the GUI thread once the pump has ended),
+// but for Gone (any thread). Every event the sequencer refuses counts in `refusals`.
+class AlsaOutWire {
  public:
   // Null when there is no memory for the encoder.
   static std::unique_ptr<AlsaOutWire> Make(AlsaClient &client, int port,
                                            std::optional<snd_seq_addr_t> device,
                                            std::atomic<uint64_t> &refusals);
-  ~AlsaOutWire() override {
+  ~AlsaOutWire() {
     if (encoder_) snd_midi_event_free(encoder_);
   }
   AlsaOutWire(const AlsaOutWire &) = delete;
   AlsaOutWire &operator=(const AlsaOutWire &) = delete;
 
-  size_t Room() override;
-  uint16_t Write(const uint8_t *bytes, size_t length) override;
+  size_t Room();
+  uint16_t Write(const uint8_t *bytes, size_t length);
   // How long until Room may have grown.
   Clock::duration Retry() const;
   bool Gone() const { return gone_.load(); }
@@ -183,51 +183,14 @@ uint16_t AlsaOutWire::Output(snd_seq_event_t &event) {
 
 // ---- service and devices ----
 
-uint16_t AlsaDevices::Count() {
-  const auto client = service_->Current();
-  return client ? static_cast<uint16_t>(client->Devices(direction_).size()) : 0;
-}
-
-QStringList AlsaDevices::Names() {
-  QStringList names;
-  if (const auto client = service_->Current())
-    for (const AlsaClient::Device &device : client->Devices(direction_))
-      names << QString::fromStdString(device.name);
-  return names;
-}
-
-uint16_t AlsaDevices::Name(int id, QString &name) {
-  const auto client = service_->Current();
-  if (!client) return mrNoDriver;
-  const auto devices = client->Devices(direction_);
-  if (id < 0 || id >= static_cast<int>(devices.size())) return mrBadDeviceId;
-  describedId_ = id;
-  describedName_ = devices[static_cast<size_t>(id)].name;
-  name = QString::fromStdString(describedName_);
-  return mrOk;
-}
-
 uint16_t AlsaDevices::Resolve(int id, std::shared_ptr<AlsaClient> &client,
-                              std::optional<snd_seq_addr_t> &device) const {
-  client = service_->Current();
+                              std::optional<snd_seq_addr_t> &device) {
+  client = Service().Current();
   if (!client) return mrNoDriver;
   device.reset();
   if (id == -1) return mrOk;
-  device = PortToOpen(*client, id);
+  if (const auto toOpen = DeviceToOpen(*client, id)) device = toOpen->address;
   return device ? uint16_t{mrOk} : uint16_t{mrBadDeviceId};
-}
-
-std::optional<snd_seq_addr_t> AlsaDevices::PortToOpen(const AlsaClient &client, int id) const {
-  const auto devices = client.Devices(direction_);
-  if (id == describedId_) {
-    const auto named = std::find_if(devices.begin(), devices.end(), [this](const auto &device) {
-      return device.name == describedName_;
-    });
-    if (named == devices.end()) return std::nullopt;
-    return named->address;
-  }
-  if (id < 0 || id >= static_cast<int>(devices.size())) return std::nullopt;
-  return devices[static_cast<size_t>(id)].address;
 }
 
 namespace kelvane {
@@ -248,8 +211,7 @@ uint16_t MidiOutAlsa::PortName(int id, QString &name) {
   return mrOk;
 }
 
-uint16_t MidiOutAlsa::Open(int id) {
-  if (client_) return mrOk;
+uint16_t MidiOutAlsa::OpenDevice(int id) {
   std::shared_ptr<AlsaClient> client;
   std::optional<snd_seq_addr_t> device;
   if (const uint16_t result = devices_.Resolve(id, client, device)) return result;
@@ -270,18 +232,10 @@ uint16_t MidiOutAlsa::Open(int id) {
   queue_.Reset();
   client_ = client;
   port_ = port;
-  stop_ = false;
-  kicked_ = false;
-  pump_ = std::thread([this] { Run(); });
   return mrOk;
 }
 
-uint16_t MidiOutAlsa::Close() {
-  if (!client_) return mrInvalidHandle;
-  StopPump();
-  // A receiver left inside a SysEx message would swallow what the next session sends.
-  if (queue_.InsideMessage()) wire_->Write(&kSysExEnd, 1);
-  queue_.Reset();
+uint16_t MidiOutAlsa::CloseDevice() {
   wire_.reset();
   client_->DeletePort(port_);
   client_.reset();
@@ -294,39 +248,27 @@ uint16_t MidiOutAlsa::Health() {
   return wire_->Gone() ? uint16_t{mrDeviceGone} : uint16_t{mrOk};
 }
 
-void MidiOutAlsa::Kick() {
-  {
-    std::lock_guard lock(wakeMutex_);
-    kicked_ = true;
-  }
-  wakeUp_.notify_one();
+uint16_t MidiOutAlsa::WireShort(uint32_t packed) {
+  const uint8_t bytes[3] = {static_cast<uint8_t>(packed), static_cast<uint8_t>(packed >> 8),
+                            static_cast<uint8_t>(packed >> 16)};
+  return wire_->Write(bytes, ShortMessageLength(bytes[0]));
 }
 
-void MidiOutAlsa::StopPump() {
-  if (!pump_.joinable()) return;
-  {
-    std::lock_guard lock(wakeMutex_);
-    stop_ = true;
-  }
-  wakeUp_.notify_one();
-  pump_.join();
+uint16_t MidiOutAlsa::WireBytes(const uint8_t *bytes, size_t length) {
+  return wire_->Write(bytes, length);
 }
 
-// The pump thread: writes what the receivers take now, then sleeps until there is more to write
-// or they may have room again.
-void MidiOutAlsa::Run() {
-  for (;;) {
-    queue_.Pump(*wire_);
-    const bool idle = queue_.Idle();
-    std::unique_lock lock(wakeMutex_);
-    const auto woken = [this] { return stop_ || kicked_; };
-    if (idle)
-      wakeUp_.wait(lock, woken);
-    else
-      wakeUp_.wait_for(lock, wire_->Retry(), woken);
-    if (stop_) return;
-    kicked_ = false;
-  }
+// Pieces of the sequencer's event size, paced by the receivers' room (WireRoom), not the clock.
+MidiSysExPacing MidiOutAlsa::Pacing() const {
+  return {kPiece, std::chrono::microseconds{0}};
+}
+
+size_t MidiOutAlsa::WireRoom() {
+  return wire_->Room();
+}
+
+Clock::time_point MidiOutAlsa::RetryAt(Clock::time_point) {
+  return Clock::now() + wire_->Retry();
 }
 
 // ---- input ----

@@ -3,44 +3,36 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "AlsaClient.h"
 #include "MidiBackend.h"
+#include "PumpedOutConnection.h"
 #include "ServiceClient.h"
+#include "ServiceDevices.h"
 
 // The ALSA sequencer as Kelvane's MIDI service: our one client, opened when a sequencer is
 // there (a module loaded later is found at the next look).
 using AlsaService = ServiceClient<AlsaClient>;
 
+// A sequencer port's name, "client:port" as `aconnect -l` lists them.
+inline const std::string &DeviceNameOf(const AlsaClient::Device &device) {
+  return device.name;
+}
+
 // What both directions share: the device list of the other clients' ports, and the device that
-// was described last, which opens by its name (port numbers change when a device is plugged in
-// again, and ports that come and go in between never redirect it).
-class AlsaDevices {
+// was described last, which opens by its name.
+class AlsaDevices : public ServiceDevices<AlsaClient> {
  public:
   AlsaDevices(std::shared_ptr<AlsaService> service, AlsaClient::Direction direction)
-      : service_(std::move(service)), direction_(direction) {}
-  uint16_t Count();
-  uint16_t Name(int id, QString &name);
-  QStringList Names();
+      : ServiceDevices(std::move(service), direction, mrNoDriver) {}
   // The client, and the port to connect for device `id` (none for -1: our own port is left for
   // others to connect).
   uint16_t Resolve(int id, std::shared_ptr<AlsaClient> &client,
-                   std::optional<snd_seq_addr_t> &device) const;
-  AlsaService &Service() { return *service_; }
-
- private:
-  std::optional<snd_seq_addr_t> PortToOpen(const AlsaClient &client, int id) const;
-
-  std::shared_ptr<AlsaService> service_;
-  AlsaClient::Direction direction_;
-  int describedId_ = -2;
-  std::string describedName_;
+                   std::optional<snd_seq_addr_t> &device);
 };
 
 // In a namespace of ours: librtmidi exports classes of these names.
@@ -49,9 +41,9 @@ namespace kelvane {
 class AlsaOutWire;
 
 // Output from our port "output", subscribed to the device (device -1: left for others to
-// connect). A thread of the connection pumps the queue into the sequencer as fast as every
-// receiver takes it, so the GUI thread never waits for a transfer.
-class MidiOutAlsa : public MidiOutConnection {
+// connect). The connection's pump writes the queue into the sequencer as fast as every receiver
+// takes it, so the GUI thread never waits for a transfer.
+class MidiOutAlsa : public PumpedOutConnection {
  public:
   explicit MidiOutAlsa(std::shared_ptr<AlsaService> service);
   ~MidiOutAlsa() override;
@@ -59,8 +51,6 @@ class MidiOutAlsa : public MidiOutConnection {
   uint16_t PortCount() override { return devices_.Count(); }
   uint16_t PortName(int id, QString &name) override;
   QStringList PortNames() override { return devices_.Names(); }
-  uint16_t Open(int id) override;
-  uint16_t Close() override;
   bool IsOpen() const override { return client_ != nullptr; }
   // Any thread: events the sequencer refused since the connection opened (each is also reported
   // as the result of its block or short message). The pump waits until every receiver has room,
@@ -73,22 +63,22 @@ class MidiOutAlsa : public MidiOutConnection {
 
  protected:
   uint16_t Health() override;
-  void Kick() override;
+  uint16_t OpenDevice(int id) override;
+  uint16_t CloseDevice() override;
+  uint16_t WireShort(uint32_t packed) override;
+  uint16_t WireBytes(const uint8_t *bytes, size_t length) override;
+  MidiSysExPacing Pacing() const override;
+  size_t WireRoom() override;
+  std::chrono::steady_clock::time_point RetryAt(std::chrono::steady_clock::time_point) override;
+  // Every write waits for room in every receiver's pool.
+  bool ShortsAlwaysQueue() const override { return true; }
 
  private:
-  void StopPump();
-  void Run();
-
   AlsaDevices devices_;
   std::shared_ptr<AlsaClient> client_;  // the client we are open on; null while closed
   int port_ = -1;
   std::unique_ptr<AlsaOutWire> wire_;
   std::atomic<uint64_t> refusals_{0};
-  std::mutex wakeMutex_;
-  std::condition_variable wakeUp_;
-  bool kicked_ = false;
-  bool stop_ = false;
-  std::thread pump_;
 };
 
 // Input from the device into our port "input"; the client's thread hands each event to the

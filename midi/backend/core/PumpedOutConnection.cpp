@@ -2,6 +2,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "PumpedOutConnection.h"
 
+#include <algorithm>
 #include <limits>
 
 using Clock = std::chrono::steady_clock;
@@ -14,9 +15,11 @@ class PumpedOutConnection::Wire : public MidiWire {
 
   size_t Room() override {
     const size_t maxBytes = connection_.Pacing().MaxBytes;
-    return maxBytes ? maxBytes : std::numeric_limits<size_t>::max();
+    return std::min(maxBytes ? maxBytes : std::numeric_limits<size_t>::max(),
+                    connection_.WireRoom());
   }
-  bool FitsShort(size_t) override { return true; }
+  // Short messages go whatever the piece size, when the service's own buffers take them.
+  bool FitsShort(size_t length) override { return connection_.WireRoom() >= length; }
   uint16_t WriteShort(const uint8_t *bytes, size_t length) override {
     uint32_t packed = 0;
     for (size_t i = 0; i < length; ++i) packed |= uint32_t{bytes[i]} << (8 * i);
@@ -43,6 +46,7 @@ PumpedOutConnection::~PumpedOutConnection() {
 }
 
 uint16_t PumpedOutConnection::Open(int id) {
+  if (IsOpen()) return mrOk;  // a second pump would take the queue from the first
   if (const uint16_t result = OpenDevice(id)) return result;
   StartPump();
   return mrOk;
@@ -62,7 +66,7 @@ uint16_t PumpedOutConnection::Close() {
 
 uint16_t PumpedOutConnection::SendShort(uint32_t packed) {
   if (const uint16_t result = Health()) return result;
-  {
+  if (!ShortsAlwaysQueue()) {
     // The pump holds the lock while it writes: then the message queues behind what it writes.
     std::unique_lock wire(wireMutex_, std::defer_lock);
     if (WireNeverBlocks())
@@ -99,22 +103,24 @@ void PumpedOutConnection::StopPump() {
   thread_.join();
 }
 
-// The pump thread: writes what the queue holds, then sleeps until there is more or the next
-// piece is due.
+// The pump thread: writes what the queue holds, then sleeps until there is more, or the next
+// piece is due, or the service may have room again.
 void PumpedOutConnection::Run() {
   for (;;) {
     bool idle;
+    Clock::time_point retryAt;
     {
       std::lock_guard wire(wireMutex_);
       queue_.Pump(*wire_);
       idle = queue_.Idle();
+      if (!idle) retryAt = RetryAt(wire_->NextPieceDue());
     }
     std::unique_lock lock(wakeMutex_);
     const auto woken = [this] { return stop_ || kicked_; };
     if (idle)
       wakeUp_.wait(lock, woken);
     else
-      wakeUp_.wait_until(lock, wire_->NextPieceDue(), woken);
+      wakeUp_.wait_until(lock, retryAt, woken);
     if (stop_) return;
     kicked_ = false;
   }

@@ -4,16 +4,18 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <thread>
 
 #include "MidiBackend.h"
 
-// An output connection to a service that is called, not polled: RtMidi's services and the
-// loopback. While open, a thread of the connection pumps the queue into the service, paced as
-// the service needs (some block for the wire time of a SysEx message), so the GUI thread never
-// waits for a transfer. A short message sent while nothing is queued goes straight out on the
-// calling thread, so its error (if any) is the call's own.
+// An output connection to a service that is called, not polled: RtMidi's services, the ALSA
+// sequencer and the loopback. While open, a thread of the connection pumps the queue into the
+// service, paced as the service needs (some block for the wire time of a SysEx message, the
+// sequencer's receivers have pools that fill), so the GUI thread never waits for a transfer. A
+// short message sent while nothing is queued goes straight out on the calling thread, so its
+// error (if any) is the call's own, unless the service queues them all (ShortsAlwaysQueue).
 class PumpedOutConnection : public MidiOutConnection {
  public:
   PumpedOutConnection();
@@ -34,6 +36,22 @@ class PumpedOutConnection : public MidiOutConnection {
   // A service whose calls never block (the loopback) lets a short message wait for the pump to
   // let go of it, so that the message always leaves on the calling thread when nothing is queued.
   virtual bool WireNeverBlocks() const { return false; }
+  // A service with buffers of its own (the sequencer's pools) says how many bytes they take now;
+  // short messages wait for that room too. Pump side, like Wire*.
+  virtual size_t WireRoom() { return std::numeric_limits<size_t>::max(); }
+  // When the pump looks again while something waits: by default when the next piece is due; a
+  // service whose room ran out says when it may have grown. Pump side, like Wire*.
+  virtual std::chrono::steady_clock::time_point RetryAt(
+      std::chrono::steady_clock::time_point pieceDue) {
+    return pieceDue;
+  }
+  // A service that must be asked for room before every write queues short messages too, so that
+  // the pump writes them once there is room, never straight from the calling thread.
+  virtual bool ShortsAlwaysQueue() const { return false; }
+  // GUI thread: keeps the pump away from the service while the caller uses it outside Wire* (a
+  // device list read through the service object the connection is open on). Waits for the
+  // write in flight, if any.
+  std::unique_lock<std::mutex> LockWire() { return std::unique_lock(wireMutex_); }
   void Kick() override;
 
  private:

@@ -2,7 +2,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "JackBackend.h"
 
-#include <algorithm>
 #include <utility>
 
 namespace {
@@ -12,40 +11,6 @@ constexpr std::chrono::milliseconds kFirstAnswerLimit{2000};
 }  // namespace
 
 // ---- devices ----
-
-uint16_t JackDevices::Count() {
-  const auto client = service_->Current();
-  return client ? static_cast<uint16_t>(client->Devices(direction_).size()) : 0;
-}
-
-uint16_t JackDevices::Name(int id, QString &name) {
-  const auto client = service_->Current();
-  if (!client) return mrServerGone;
-  const std::vector<std::string> devices = client->Devices(direction_);
-  if (id < 0 || id >= static_cast<int>(devices.size())) return mrBadDeviceId;
-  describedId_ = id;
-  describedName_ = devices[static_cast<size_t>(id)];
-  name = QString::fromStdString(describedName_);
-  return mrOk;
-}
-
-QStringList JackDevices::Names() {
-  QStringList names;
-  if (const auto client = service_->Current())
-    for (const std::string &device : client->Devices(direction_))
-      names << QString::fromStdString(device);
-  return names;
-}
-
-std::string JackDevices::PortToOpen(const JackClient &client, int id) {
-  const std::vector<std::string> devices = client.Devices(direction_);
-  if (id == describedId_) {
-    const bool there = std::find(devices.begin(), devices.end(), describedName_) != devices.end();
-    return there ? describedName_ : std::string();
-  }
-  if (id < 0 || id >= static_cast<int>(devices.size())) return {};
-  return devices[static_cast<size_t>(id)];
-}
 
 // ---- output ----
 

@@ -8,29 +8,21 @@
 #include "JackClient.h"
 #include "MidiBackend.h"
 #include "ServiceClient.h"
+#include "ServiceDevices.h"
 
 // The running JACK server as Kelvane's MIDI service: the client of the server that runs now.
 using JackService = ServiceClient<JackClient>;
 
 // What both directions share: the device list of the other clients' ports, and the device that
-// was described last, which opens by its port's name (ports that come and go in between never
-// redirect it).
-class JackDevices {
+// was described last, which opens by its port's name.
+class JackDevices : public ServiceDevices<JackClient> {
  public:
   JackDevices(std::shared_ptr<JackService> service, JackClient::Direction direction)
-      : service_(std::move(service)), direction_(direction) {}
-  uint16_t Count();
-  uint16_t Name(int id, QString &name);
-  QStringList Names();
+      : ServiceDevices(std::move(service), direction, mrServerGone) {}
   // The port to connect for device `id`, or "" when there is none.
-  std::string PortToOpen(const JackClient &client, int id);
-  JackService &Service() { return *service_; }
-
- private:
-  std::shared_ptr<JackService> service_;
-  JackClient::Direction direction_;
-  int describedId_ = -2;
-  std::string describedName_;
+  std::string PortToOpen(const JackClient &client, int id) const {
+    return DeviceToOpen(client, id).value_or(std::string());
+  }
 };
 
 // The connections live in a namespace because librtmidi exports classes of the same names,

@@ -136,12 +136,16 @@ uint16_t RtMidiOutConnection::Ensure() {
   return mrOk;
 }
 
+// The device watch reads the lists on the GUI thread while the pump thread sends through the
+// same RtMidi object; both hold the wire lock, so RtMidi and failed_ serve one thread at a time.
 uint16_t RtMidiOutConnection::PortCount() {
+  const auto wire = LockWire();
   if (Ensure()) return 0;
   return ForeignPortCount(*midi_);
 }
 
 uint16_t RtMidiOutConnection::PortName(int id, QString &name) {
+  const auto wire = LockWire();  // as in PortCount
   if (uint16_t result = Ensure()) return result;
   if (id == -1) {
     if (!service_->HasVirtualPorts()) return mrNotSupported;

@@ -44,7 +44,10 @@ class RtMidiOutConnection : public PumpedOutConnection {
   std::unique_ptr<RtMidiOut> midi_;
   uint64_t generation_ = 0;
   std::atomic<bool> open_{false};
-  bool failed_ = false;  // set by OnError during the current call
+  // Set by OnError during the current call. The GUI thread (PortCount, PortName) and the pump
+  // thread (Wire*) touch it, and midi_, only under the wire lock; Open and Close while no pump
+  // runs.
+  bool failed_ = false;
   uint64_t lastPieceCycle_ = 0;
   int describedId_ = -2;  // the device the last PortName described, and its port's name
   std::string describedName_;
