@@ -4,6 +4,8 @@
 
 #include <limits>
 
+#include "GuiThread.h"
+
 using Clock = std::chrono::steady_clock;
 
 // The service as the queue's pump sees it: pieces of the service's size, or whole messages,
@@ -43,12 +45,14 @@ PumpedOutConnection::~PumpedOutConnection() {
 }
 
 uint16_t PumpedOutConnection::Open(int id) {
+  AssertGuiThread();
   if (const uint16_t result = OpenDevice(id)) return result;
   StartPump();
   return mrOk;
 }
 
 uint16_t PumpedOutConnection::Close() {
+  AssertGuiThread();
   if (!IsOpen()) return mrInvalidHandle;
   StopPump();
   // A receiver left inside a SysEx message would swallow what the next session sends.
@@ -61,6 +65,7 @@ uint16_t PumpedOutConnection::Close() {
 }
 
 uint16_t PumpedOutConnection::SendShort(uint32_t packed) {
+  AssertGuiThread();
   if (const uint16_t result = Health()) return result;
   {
     // The pump holds the lock while it writes: then the message queues behind what it writes.
