@@ -16,11 +16,11 @@ void RingPutPeekRemove(benchmark::State &state) {
   EventRing *ring = CreateRing(1024);
   EventEntry entry{1, 0x403C90, nullptr};
   for (auto _ : state) {
-    PutEntry(ring, entry);
+    benchmark::DoNotOptimize(PutEntry(ring, entry));
     EventEntry out;
-    PeekEntry(ring, out);
+    benchmark::DoNotOptimize(PeekEntry(ring, out));
     benchmark::DoNotOptimize(out);
-    RemoveEntry(ring);
+    benchmark::DoNotOptimize(RemoveEntry(ring));
   }
   state.SetItemsProcessed(state.iterations());
   DestroyRing(ring);
@@ -49,7 +49,7 @@ void RingProducerConsumer(benchmark::State &state) {
         continue;
       }
       benchmark::DoNotOptimize(out);
-      RemoveEntry(ring);
+      benchmark::DoNotOptimize(RemoveEntry(ring));
       ++taken;
     }
     producer.join();

@@ -35,11 +35,11 @@ struct EventRing {
 EventRing *CreateRing(uint32_t capacity);
 void DestroyRing(EventRing *ring);  // null does nothing
 // Producer only. False when full: the entry is dropped. Never blocks, never allocates.
-bool PutEntry(EventRing *ring, const EventEntry &entry);
+[[nodiscard]] bool PutEntry(EventRing *ring, const EventEntry &entry);
 // Consumer only. False when empty; else copies the oldest entry without removing it.
-bool PeekEntry(EventRing *ring, EventEntry &entry);
+[[nodiscard]] bool PeekEntry(EventRing *ring, EventEntry &entry);
 // Consumer only. False when empty; else drops the oldest entry.
-bool RemoveEntry(EventRing *ring);
+[[nodiscard]] bool RemoveEntry(EventRing *ring);
 // Filled slots as the caller's side last saw them.
 inline uint32_t EntryCount(const EventRing *ring) {
   return ring ? ring->count.load(std::memory_order_acquire) : 0;

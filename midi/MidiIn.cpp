@@ -4,9 +4,11 @@
 
 #include <QSocketNotifier>
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "CallbackRecord.h"
+#include "GuiThread.h"
 
 namespace {
 
@@ -50,7 +52,8 @@ void FinishBuffer(CallbackRecord &record, uint32_t time) {
 bool TakeFreeBuffer(CallbackRecord &record) {
   EventEntry entry;
   if (!PeekEntry(record.freeBuffers, entry)) return false;
-  RemoveEntry(record.freeBuffers);
+  [[maybe_unused]] const bool removed = RemoveEntry(record.freeBuffers);
+  assert(removed && "the entry just peeked is gone");
   record.current = entry.buffer;
   record.current->Header()->BytesRecorded = 0;
   record.current->Header()->Flags = mhdrPrepared | mhdrInQueue;
@@ -177,12 +180,14 @@ void TMidiInput::Check(uint16_t result) {
 }
 
 QStringList TMidiInput::DeviceNames() {
+  AssertGuiThread();
   QStringList names = api_->PortNames();
   DeviceCount_ = static_cast<uint16_t>(names.size());
   return names;
 }
 
 void TMidiInput::SetDeviceID(uint16_t id) {
+  AssertGuiThread();
   if (open_) Raise(QStringLiteral("Change to DeviceID while device was open"));
   if (id >= api_->PortCount()) Raise(QStringLiteral("Invalid device ID"));
   DeviceID_ = id;
@@ -192,6 +197,7 @@ void TMidiInput::SetDeviceID(uint16_t id) {
 }
 
 void TMidiInput::SetProductName(const QString &name) {
+  AssertGuiThread();
   if (open_) Raise(QStringLiteral("Change to ProductName while device was open"));
   // With no device at all, the query of device 0 fails and says why.
   const int count = std::max<int>(api_->PortCount(), 1);
@@ -207,21 +213,25 @@ void TMidiInput::SetProductName(const QString &name) {
 }
 
 void TMidiInput::SetSysexBufferSize(uint32_t size) {
+  AssertGuiThread();
   if (open_) Raise(QStringLiteral("Change to SysexBufferSize while device was open"));
   SysexBufferSize_ = size;
 }
 
 void TMidiInput::SetSysexBufferCount(uint16_t count) {
+  AssertGuiThread();
   if (open_) Raise(QStringLiteral("Change to SysexBuffercount while device was open"));
   SysexBufferCount_ = count;
 }
 
 void TMidiInput::SetSysexOnly(bool only) {
+  AssertGuiThread();
   SysexOnly_ = only;
   if (CallbackRecord_) CallbackRecord_->sysexOnly.store(only);
 }
 
 void TMidiInput::OpenPort() {
+  AssertGuiThread();
   if (open_) return;  // already open on the selected device
   try {
     OpenDevice();
@@ -254,7 +264,7 @@ void TMidiInput::OpenDevice() {
     auto buffer = std::make_unique<TMyMidiHdr>(SysexBufferSize_);
     if (!buffer->Valid()) Check(mrNoMemory);
     buffer->Header()->Flags = mhdrPrepared | mhdrInQueue;
-    PutEntry(FreeBuffers_, EventEntry{0, 0, buffer.get()});
+    if (!PutEntry(FreeBuffers_, EventEntry{0, 0, buffer.get()})) Check(mrError);
     SysExBuffers_.push_back(std::move(buffer));
   }
   record.freeBuffers = FreeBuffers_;
@@ -276,6 +286,7 @@ void TMidiInput::ReleaseReceiveState() {
 }
 
 void TMidiInput::StartInput() {
+  AssertGuiThread();
   if (!open_) return;
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
   CallbackRecord_->startTime.store(now, std::memory_order_relaxed);
@@ -284,6 +295,7 @@ void TMidiInput::StartInput() {
 }
 
 void TMidiInput::ClosePort() {
+  AssertGuiThread();
   if (!open_) return;
   open_ = false;  // first, so notices still queued fire nothing and ReadEvent gives null
   const uint16_t result = api_->Close();  // once it returns, the driver callback runs no more
@@ -293,10 +305,12 @@ void TMidiInput::ClosePort() {
 }
 
 uint32_t TMidiInput::PendingCount() const {
+  AssertGuiThread();
   return open_ ? EntryCount(EventBuffer_) : 0;
 }
 
 std::unique_ptr<TMyMidiEvent> TMidiInput::ReadEvent() {
+  AssertGuiThread();
   EventEntry entry;
   if (!open_ || !PeekEntry(EventBuffer_, entry)) return nullptr;
   auto event = std::make_unique<TMyMidiEvent>();
@@ -318,13 +332,15 @@ std::unique_ptr<TMyMidiEvent> TMidiInput::ReadEvent() {
     header.Flags = mhdrPrepared | mhdrInQueue;
     if (!PutEntry(FreeBuffers_, EventEntry{0, 0, entry.buffer})) Check(mrError);
   }
-  RemoveEntry(EventBuffer_);
+  [[maybe_unused]] const bool removed = RemoveEntry(EventBuffer_);
+  assert(removed && "the entry just peeked is gone");
   return event;
 }
 
 // GUI thread: the driver callback's notice. Clears the posted mark first, so an event stored
 // from now on posts a fresh notice.
 void TMidiInput::HandleNotice() {
+  AssertGuiThread();
   if (!CallbackRecord_) return;
   CallbackRecord &record = *CallbackRecord_;
   record.noticePosted.store(false);

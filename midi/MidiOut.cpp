@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 
 #include "CallbackRecord.h"
+#include "GuiThread.h"
 
 namespace {
 const QString kOutOfRange = QStringLiteral("Specified error number is out of range");
@@ -46,6 +47,7 @@ void TMidiOutput::Check(uint16_t result) {
 }
 
 void TMidiOutput::SetDeviceID(int id) {
+  AssertGuiThread();
   if (open_) Raise(QStringLiteral("Change to DeviceID while device was open"));
   const int count = api_->PortCount();
   if (id >= count && id != -1) Raise(QStringLiteral("Invalid device ID"));
@@ -58,21 +60,25 @@ void TMidiOutput::SetDeviceID(int id) {
 }
 
 QStringList TMidiOutput::DeviceNames() {
+  AssertGuiThread();
   QStringList names = api_->PortNames();
   DeviceCount_ = static_cast<uint16_t>(names.size());
   return names;
 }
 
 QString TMidiOutput::VirtualPortName() {
+  AssertGuiThread();
   QString name;
   return api_->PortName(-1, name) == mrOk ? name : QString();
 }
 
 void TMidiOutput::FollowMovedDevice(int id) {
+  AssertGuiThread();
   DeviceID_ = id;
 }
 
 void TMidiOutput::DeviceGone() {
+  AssertGuiThread();
   if (open_) api_->Close();  // whatever the service says of a device that is not there
   open_ = false;
   sysexEnded_ = sysexWritten_;  // dropped with the connection: no report will come
@@ -80,6 +86,7 @@ void TMidiOutput::DeviceGone() {
 }
 
 void TMidiOutput::SetProductName(const QString &name) {
+  AssertGuiThread();
   if (open_) Raise(QStringLiteral("Change to ProductName while device was open"));
   const int count = api_->PortCount();
   for (int id = -1; id < count; ++id) {
@@ -97,6 +104,7 @@ void TMidiOutput::SetProductName(const QString &name) {
 }
 
 bool TMidiOutput::OpenPort() {
+  AssertGuiThread();
   if (open_) return true;  // already open on the selected device
   try {
     if (!CallbackRecord_) CallbackRecord_ = std::make_unique<CallbackRecord>();
@@ -112,6 +120,7 @@ bool TMidiOutput::OpenPort() {
 }
 
 bool TMidiOutput::ClosePort() {
+  AssertGuiThread();
   bool result = false;
   if (open_) {
     sysexEnded_ = sysexWritten_;  // whatever is still queued is dropped: no report will come
@@ -124,6 +133,7 @@ bool TMidiOutput::ClosePort() {
 }
 
 void TMidiOutput::WriteShortMessage(uint8_t status, uint8_t data1, uint8_t data2) {
+  AssertGuiThread();
   // Never hand a closed connection to the service (some spin forever on it): the service's
   // text for an invalid handle, as if it had refused.
   if (!open_) Check(ClosedResult());
@@ -139,6 +149,7 @@ void TMidiOutput::WriteShortMessage(uint8_t status, uint8_t data1, uint8_t data2
 }
 
 void TMidiOutput::WriteSysEx(const uint8_t *bytes, size_t length) {
+  AssertGuiThread();
   if (!open_) Check(ClosedResult());
   if (length == 0 || !bytes) return;  // nothing to send, nothing to report
   Check(api_->SendSysEx(std::vector<uint8_t>(bytes, bytes + length)));
@@ -147,10 +158,12 @@ void TMidiOutput::WriteSysEx(const uint8_t *bytes, size_t length) {
 }
 
 bool TMidiOutput::CancelSysEx() {
+  AssertGuiThread();
   return open_ && api_->CancelSysEx();
 }
 
 void TMidiOutput::WriteEvent(const TMyMidiEvent &event) {
+  AssertGuiThread();
   if (!open_ && gone_) Check(mrDeviceGone);
   if (!open_) Raise(QStringLiteral("MIDI Output device not open"));
   if (event.SysExBytes)
@@ -160,6 +173,7 @@ void TMidiOutput::WriteEvent(const TMyMidiEvent &event) {
 }
 
 void TMidiOutput::HandleNotice() {
+  AssertGuiThread();
   MidiOutQueue::Finished finished;
   while (open_ && api_->TakeFinished(finished)) {
     // Blocks end in the order they were written, cancelled ones included.

@@ -18,5 +18,5 @@ KELVANE_SOAK_SECONDS=${KELVANE_SOAK_SECONDS:-20} ctest --preset asan -j "$(nproc
 export TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tools/tsan.supp
 cmake --preset tsan -G Ninja >/dev/null
 cmake --build --preset tsan -j "$(nproc)" --target midi_ring_test midi_output_test midi_input_test \
-  midi_jack_test alsa_port_test
+  midi_jack_test alsa_port_test midi_spsc_ring_test
 ctest --preset tsan -j "$(nproc)"

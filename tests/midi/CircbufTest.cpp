@@ -47,8 +47,8 @@ TEST(EventRing, PeekTwiceGivesTheSameEntryAndEmptyRingChangesNothing) {
   EXPECT_EQ(ring->read, ring->start);
   EXPECT_EQ(EntryCount(ring.get()), 0u);
 
-  PutEntry(ring.get(), Entry(9));
-  PutEntry(ring.get(), Entry(10));
+  ASSERT_TRUE(PutEntry(ring.get(), Entry(9)));
+  ASSERT_TRUE(PutEntry(ring.get(), Entry(10)));
   EventEntry first, second;
   ASSERT_TRUE(PeekEntry(ring.get(), first));
   ASSERT_TRUE(PeekEntry(ring.get(), second));
@@ -106,7 +106,7 @@ TEST(EventRingThreads, ProducerAndConsumerKeepOrderAndCount) {
       continue;
     }
     inOrder = inOrder && entry.time == expected && entry.message == ~expected;
-    RemoveEntry(ring.get());
+    inOrder = RemoveEntry(ring.get()) && inOrder;
     ++expected;
   }
   producer.join();

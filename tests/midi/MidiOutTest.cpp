@@ -247,12 +247,14 @@ TEST(OutputQueue, NothingCancelledFollowsAPanicQueuedBehindTheCancel) {
     SCOPED_TRACE(whileANoteLeaves ? "while a note leaves" : "between two messages");
     MidiOutQueue queue;
     ActingWire wire;
-    if (whileANoteLeaves) queue.PushShort(0x013C90);
-    queue.PushBlock(Vector(first));
-    queue.PushBlock(Vector(second));
+    if (whileANoteLeaves) {
+      ASSERT_TRUE(queue.PushShort(0x013C90));
+    }
+    ASSERT_TRUE(queue.PushBlock(Vector(first)));
+    ASSERT_TRUE(queue.PushBlock(Vector(second)));
     (whileANoteLeaves ? wire.beforeShort : wire.afterWrite) = [&] {
       queue.Cancel();
-      queue.PushShort(0x0078B0);
+      EXPECT_TRUE(queue.PushShort(0x0078B0));
     };
     queue.Pump(wire);
     const QByteArray expected = (whileANoteLeaves ? note : first) + panic;
@@ -285,7 +287,7 @@ TEST(OutputQueue, TheF7OfACancelIsNeverHeldByPacingAndItsRefusalIsReported) {
     SCOPED_TRACE(refusal ? "refused" : "taken");
     MidiOutQueue queue;
     PacedWire wire;
-    queue.PushBlock(Vector(message));
+    ASSERT_TRUE(queue.PushBlock(Vector(message)));
     queue.Pump(wire);  // the first piece; then the pace holds the rest
     queue.Pump(wire);
     EXPECT_EQ(wire.written, message.left(4));

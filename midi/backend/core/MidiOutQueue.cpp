@@ -3,8 +3,11 @@
 #include "MidiOutQueue.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
+#include <utility>
 
+#include "GuiThread.h"
 #include "MidiBackend.h"
 
 namespace {
@@ -29,13 +32,15 @@ MidiOutQueue::~MidiOutQueue() {
 }
 
 bool MidiOutQueue::PushShort(uint32_t packed) {
+  AssertGuiThread();
   return shorts_.Push(packed);
 }
 
 bool MidiOutQueue::PushBlock(std::vector<uint8_t> bytes) {
+  AssertGuiThread();
   if (outstanding_ >= kBlockCapacity) return false;
   if (EndsInsideAMessage(bytes)) bytes.push_back(kSysExEnd);
-  auto *block = new SysExTransfer{std::move(bytes), ++pushed_, 0, 0};
+  auto *block = new SysExTransfer{std::move(bytes), ++pushed_, 0, 0, nullptr};
   if (!blocks_.Push(block)) {  // cannot happen while outstanding_ < capacity; kept safe anyway
     --pushed_;
     delete block;
@@ -46,11 +51,13 @@ bool MidiOutQueue::PushBlock(std::vector<uint8_t> bytes) {
 }
 
 bool MidiOutQueue::Cancel() {
+  AssertGuiThread();
   cancelThrough_.store(pushed_, std::memory_order_release);  // pairs with ServeCancel
   return outstanding_ > 0;
 }
 
 bool MidiOutQueue::TakeFinished(Finished &finished) {
+  AssertGuiThread();
   if (const uint16_t failure = refusal_.exchange(0)) {
     finished = Finished{false, failure};
     return true;
@@ -67,6 +74,8 @@ void MidiOutQueue::Reset() {
   SysExTransfer *block = nullptr;
   while (blocks_.Pop(block)) delete block;
   while (finished_.Pop(block)) delete block;
+  while (unreported_) delete std::exchange(unreported_, unreported_->nextUnreported);
+  lastUnreported_ = nullptr;
   delete current_;
   current_ = nullptr;
   uint32_t packed;
@@ -87,6 +96,7 @@ void MidiOutQueue::FailUnfinished(uint16_t result) {
 }
 
 void MidiOutQueue::Pump(MidiWire &wire) {
+  if (unreported_ && ReportFinished() && wake_) wake_->Signal();
   for (;;) {
     if (!ServeCancel(wire)) return;
     if (!inside_ && !SendShorts(wire)) return;
@@ -187,6 +197,26 @@ size_t MidiOutQueue::PieceLength(size_t room, bool wholeMessages) const {
 
 void MidiOutQueue::Finish(SysExTransfer *block, uint16_t result) {
   block->result = result;
-  finished_.Push(block);  // never full: at most kBlockCapacity blocks are outstanding
+  block->nextUnreported = nullptr;
+  (lastUnreported_ ? lastUnreported_->nextUnreported : unreported_) = block;
+  lastUnreported_ = block;
+  ReportFinished();
   if (wake_) wake_->Signal();
+}
+
+// Hands finished blocks to the GUI thread, oldest first; true when any went. `finished_` has room
+// for every block outstanding (PushBlock sees to that), so all go at once; were one ever to find
+// no room, it would wait for the next call, never be lost or overtaken.
+bool MidiOutQueue::ReportFinished() {
+  bool any = false;
+  while (SysExTransfer *block = unreported_) {
+    // Read before the push: from then on the GUI thread may take the block and free it.
+    SysExTransfer *next = block->nextUnreported;
+    if (!finished_.Push(block)) break;
+    unreported_ = next;
+    any = true;
+  }
+  if (!unreported_) lastUnreported_ = nullptr;
+  assert(!unreported_ && "more blocks outstanding than the finished ring holds");
+  return any;
 }

@@ -31,9 +31,10 @@ class MidiWire {
 // One SysEx block (a .syx file, say) on its way out.
 struct SysExTransfer {
   std::vector<uint8_t> bytes;
-  uint64_t sequence = 0;  // counts the blocks of a queue, from 1
-  size_t sent = 0;        // pump side: bytes written so far
-  uint16_t result = 0;    // pump side: how it ended
+  uint64_t sequence = 0;                    // counts the blocks of a queue, from 1
+  size_t sent = 0;                          // pump side: bytes written so far
+  uint16_t result = 0;                      // pump side: how it ended
+  SysExTransfer *nextUnreported = nullptr;  // pump side: the next finished block kept back
 };
 
 // Result of a block that a cancel dropped; never shown to anybody.
@@ -73,14 +74,14 @@ class MidiOutQueue {
 
   // ---- producer: the GUI thread ----
   // False when the queue is full.
-  bool PushShort(uint32_t packed);
+  [[nodiscard]] bool PushShort(uint32_t packed);
   // Copies nothing: takes the bytes. A block that ends inside a message gets its F7.
   // False when too many blocks are waiting to be taken back.
-  bool PushBlock(std::vector<uint8_t> bytes);
+  [[nodiscard]] bool PushBlock(std::vector<uint8_t> bytes);
   // Cancels every block pushed so far. True when one of them had not finished.
   bool Cancel();
   // A finished block or a refused short message, in order; false when there is none.
-  bool TakeFinished(Finished &finished);
+  [[nodiscard]] bool TakeFinished(Finished &finished);
   // Blocks pushed and not yet taken back finished.
   size_t Outstanding() const { return outstanding_; }
   // Anything pushed that the pump has not taken yet.
@@ -107,6 +108,7 @@ class MidiOutQueue {
   bool SendPiece(MidiWire &wire);
   size_t PieceLength(size_t room, bool wholeMessages) const;
   void Finish(SysExTransfer *block, uint16_t result);
+  bool ReportFinished();
 
   MidiWake *wake_ = nullptr;
   SpscRing<uint32_t> shorts_{kShortCapacity};
@@ -126,4 +128,8 @@ class MidiOutQueue {
   // Pump's own.
   SysExTransfer *current_ = nullptr;
   bool inside_ = false;
+  // Finished blocks that found no room in `finished_` yet, oldest first; linked by
+  // nextUnreported.
+  SysExTransfer *unreported_ = nullptr;
+  SysExTransfer *lastUnreported_ = nullptr;
 };

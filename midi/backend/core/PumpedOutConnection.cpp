@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <limits>
 
+#include "GuiThread.h"
+
 using Clock = std::chrono::steady_clock;
 
 // The service as the queue's pump sees it: pieces of the service's size, or whole messages,
@@ -46,6 +48,7 @@ PumpedOutConnection::~PumpedOutConnection() {
 }
 
 uint16_t PumpedOutConnection::Open(int id) {
+  AssertGuiThread();
   if (IsOpen()) return mrOk;  // a second pump would take the queue from the first
   if (const uint16_t result = OpenDevice(id)) return result;
   StartPump();
@@ -53,6 +56,7 @@ uint16_t PumpedOutConnection::Open(int id) {
 }
 
 uint16_t PumpedOutConnection::Close() {
+  AssertGuiThread();
   if (!IsOpen()) return mrInvalidHandle;
   StopPump();
   // A receiver left inside a SysEx message would swallow what the next session sends.
@@ -65,6 +69,7 @@ uint16_t PumpedOutConnection::Close() {
 }
 
 uint16_t PumpedOutConnection::SendShort(uint32_t packed) {
+  AssertGuiThread();
   if (const uint16_t result = Health()) return result;
   if (!ShortsAlwaysQueue()) {
     // The pump holds the lock while it writes: then the message queues behind what it writes.

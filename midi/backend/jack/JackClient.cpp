@@ -14,6 +14,8 @@
 #include <mutex>
 #include <thread>
 
+#include "GuiThread.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -398,6 +400,7 @@ bool JackClient::Alive() const {
 // scheduled for a while itself (a loaded machine) has missed the server's cycles, not lost its
 // server, and its callback runs again in a moment.
 bool JackClient::Stalled() const {
+  AssertGuiThread();
   const int64_t now = Now();
   const uint64_t cycles = core_->cycles.load(std::memory_order_relaxed);
   if (cycles != seenCycles_.exchange(cycles) || seenAt_.load() == 0) seenAt_.store(now);
@@ -414,6 +417,7 @@ void JackClient::WatchDevices(MidiWake *wake) {
 }
 
 std::vector<std::string> JackClient::Devices(Direction direction) const {
+  AssertGuiThread();
   std::vector<std::string> devices;
   if (!Alive()) return devices;
   // We write to the ports that take input, and read from those that give output.
@@ -428,6 +432,7 @@ std::vector<std::string> JackClient::Devices(Direction direction) const {
 }
 
 uint16_t JackClient::Slot(Direction direction, JackSlot *&slot) {
+  AssertGuiThread();
   if (!Alive()) return mrServerGone;
   const bool output = direction == Direction::Output;
   JackSlot &chosen = core_->ports[output ? 0 : 1];
@@ -454,6 +459,7 @@ void JackClient::Core::Register(JackSlot &slot, bool output) {
 }
 
 void JackClient::Connect(JackSlot &slot, const std::string &device) {
+  AssertGuiThread();
   const uint64_t ticket = slot.linkTicket.fetch_add(1) + 1;
   slot.link.store(JackSlot::Link::Pending);
   Core *core = core_;
@@ -480,11 +486,13 @@ void JackClient::Core::Link(JackSlot &slot, uint64_t ticket, const std::string &
 }
 
 bool JackClient::ConnectedTo(const JackSlot &slot, const std::string &device) const {
+  AssertGuiThread();
   jack_port_t *port = slot.port.load();
   return Alive() && port && jack_port_connected_to(port, device.c_str());
 }
 
 void JackClient::DisconnectAll(JackSlot &slot) {
+  AssertGuiThread();
   slot.linkTicket.fetch_add(1);  // a connection still to be made is not waited for
   slot.link.store(JackSlot::Link::None);
   Core *core = core_;
@@ -499,6 +507,7 @@ uint64_t JackClient::Overruns() const {
 }
 
 bool JackClient::ReachesPhysicalPort(const JackSlot &slot, const std::string &device) const {
+  AssertGuiThread();
   if (!Alive()) return false;
   const auto physical = [this](const char *name) {
     const jack_port_t *other = jack_port_by_name(core_->client, name);
@@ -517,6 +526,7 @@ bool JackClient::ReachesPhysicalPort(const JackSlot &slot, const std::string &de
 }
 
 void JackClient::WaitForCycles(uint64_t count, milliseconds limit) const {
+  AssertGuiThread();
   const uint64_t until = core_->cycles.load() + count;
   const auto giveUp = Clock::now() + limit;
   while (Alive() && core_->cycles.load() < until && Clock::now() < giveUp)
@@ -524,6 +534,7 @@ void JackClient::WaitForCycles(uint64_t count, milliseconds limit) const {
 }
 
 void JackClient::AttachOutput(JackSlot &slot, MidiOutQueue &queue, bool waitForConnection) {
+  AssertGuiThread();
   // Held until the connection is made (Link releases it), or written at once for our port left
   // for others to connect.
   slot.holdUntilCycle.store(waitForConnection ? UINT64_MAX : 0);
@@ -531,15 +542,18 @@ void JackClient::AttachOutput(JackSlot &slot, MidiOutQueue &queue, bool waitForC
 }
 
 void JackClient::DetachOutput(JackSlot &slot) {
+  AssertGuiThread();
   slot.queue.store(nullptr);
   core_->Quiesce();
 }
 
 void JackClient::AttachInput(JackSlot &slot, const JackInputTarget &target) {
+  AssertGuiThread();
   slot.target.store(&target);
 }
 
 void JackClient::DetachInput(JackSlot &slot) {
+  AssertGuiThread();
   slot.target.store(nullptr);
   core_->Quiesce();
 }

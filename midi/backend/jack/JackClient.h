@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "GuiThread.h"
 #include "MidiBackend.h"
 
 // Where an input port's events go from the process callback.
@@ -103,7 +104,10 @@ class JackClient {
   // bridge queues a few kilobytes per port and drops what does not fit.
   bool ReachesPhysicalPort(const JackSlot &slot, const std::string &device) const;
   // GUI thread: from the next cycle on, SysEx on our output port goes no faster than a cable.
-  void SetWirePaced(JackSlot &slot, bool paced) { slot.wirePaced.store(paced); }
+  void SetWirePaced(JackSlot &slot, bool paced) {
+    AssertGuiThread();
+    slot.wirePaced.store(paced);
+  }
 
   // GUI thread. Once Detach* returns, the process callback no longer touches what was attached.
   void AttachOutput(JackSlot &slot, MidiOutQueue &queue, bool waitForConnection);
