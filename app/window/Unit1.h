@@ -53,6 +53,7 @@ class tknob;
 //   Unit1.cpp          construction, start-up and shutdown, the handler guard
 //   Unit1Layout.cpp    the controls and their places
 //   Unit1Settings.cpp  the settings load and save, the Setup page's device, font and hint handlers
+//   Unit1Devices.cpp   the device lists, the chosen devices, a device that goes and comes back
 //   Unit1Knobs.cpp     the knob bank's messages, "All knobs go Max/Min", "Panic!"
 //   Unit1KnobSetup.cpp the knob set-up editors and the page change
 //   Unit1Snapshots.cpp snapshots; Unit1Schemes.cpp schemes
